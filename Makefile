@@ -1,0 +1,39 @@
+# Front door: every target installs what is missing, configures and builds as needed.
+BUILD   ?= build
+CMAKE_FLAGS ?=
+ARGS    ?=
+
+.PHONY: all deps build run test bench sanitize format clean
+
+all: build
+
+deps:
+	@scripts/deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+# The agent with its embedded relay; ARGS passes options, e.g. make run ARGS="--listen :9000".
+run: build
+	$(BUILD)/zephyrglint $(ARGS)
+
+test: build
+	@scripts/node-deps.sh
+	ctest --test-dir $(BUILD) --output-on-failure
+
+bench: build
+	@scripts/node-deps.sh
+	cmake --build $(BUILD) --target bench
+
+# Unit and integration tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DZG_SANITIZE=ON -DZG_WERROR=ON"
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-sanitize
