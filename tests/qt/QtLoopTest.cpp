@@ -3,21 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QThread>
 #include <atomic>
 #include <vector>
 
+#include "Spin.h"
+
 namespace zg {
 namespace {
 
-// Runs the event loop until `done` holds or five seconds pass.
-template <typename Pred>
-bool spinUntil(Pred done) {
-    QDeadlineTimer deadline(5000);
-    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    return done();
-}
+using test::spinUntil;
 
 TEST(QtLoop, RepeatingTimerRunsOnTheMainThreadNoSoonerThanItsIntervalAndStopsWhenCancelled) {
     QtLoop loop;

@@ -33,14 +33,18 @@ ScheduledHandle ManualLoop::later(Seconds delay, Task routine) {
     return std::make_unique<Handle>(schedule(delay, 0, std::move(routine)));
 }
 
-void ManualLoop::after(Seconds delay, Task routine) { schedule(delay, 0, std::move(routine)); }
+void ManualLoop::after(Seconds delay, Task routine) {
+    schedule(delay, 0, std::move(routine));
+}
 
 void ManualLoop::post(Task routine) {
     std::lock_guard lock(postedMutex_);
     posted_.push_back(std::move(routine));
 }
 
-void ManualLoop::background(Task routine) { background_.push_back(std::move(routine)); }
+void ManualLoop::background(Task routine) {
+    background_.push_back(std::move(routine));
+}
 
 void ManualLoop::runPosted() {
     for (;;) {
@@ -57,9 +61,10 @@ void ManualLoop::runPosted() {
 
 std::shared_ptr<ManualLoop::Entry> ManualLoop::nextDue(Seconds limit) {
     std::erase_if(timers_, [](const auto& e) { return e->cancelled; });
-    auto earliest = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
-        return a->due != b->due ? a->due < b->due : a->order < b->order;
-    });
+    auto earliest =
+        std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
+            return a->due != b->due ? a->due < b->due : a->order < b->order;
+        });
     if (earliest == timers_.end() || (*earliest)->due > limit) return nullptr;
     return *earliest;
 }

@@ -9,7 +9,9 @@ namespace zg {
 namespace {
 
 // Qt's coarse timers may fire up to 5% early; every delay here is a lower bound.
-int toMilliseconds(Seconds s) { return static_cast<int>(std::ceil(std::max(s, 0.0) * 1000.0)); }
+int toMilliseconds(Seconds s) {
+    return static_cast<int>(std::ceil(std::max(s, 0.0) * 1000.0));
+}
 
 // Owns one QTimer; stopping it guarantees no further timeout, even one already due.
 class TimerHandle : public Scheduled {
@@ -37,10 +39,14 @@ private:
 
 }  // namespace
 
-QtLoop::QtLoop() { clock_.start(); }
+QtLoop::QtLoop() {
+    clock_.start();
+}
 QtLoop::~QtLoop() = default;
 
-Seconds QtLoop::now() const { return static_cast<Seconds>(clock_.nsecsElapsed()) / 1e9; }
+Seconds QtLoop::now() const {
+    return static_cast<Seconds>(clock_.nsecsElapsed()) / 1e9;
+}
 
 ScheduledHandle QtLoop::every(Seconds interval, Task routine) {
     return std::make_unique<TimerHandle>(interval, true, std::move(routine));
@@ -58,6 +64,8 @@ void QtLoop::post(Task routine) {
     QMetaObject::invokeMethod(&context_, std::move(routine), Qt::QueuedConnection);
 }
 
-void QtLoop::background(Task routine) { QThreadPool::globalInstance()->start(std::move(routine)); }
+void QtLoop::background(Task routine) {
+    QThreadPool::globalInstance()->start(std::move(routine));
+}
 
 }  // namespace zg

@@ -1,0 +1,96 @@
+#include "config/Config.h"
+
+#include "config/SecureRandom.h"
+
+#include <cmath>
+#include <utility>
+
+namespace zg {
+namespace {
+
+const nlohmann::json* find(const nlohmann::json& settings, const char* key) {
+    auto it = settings.find(key);
+    return it == settings.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+Config::Config(SettingsStore& store, std::string defaultPhoneUrl)
+    : store_(store), defaultPhoneUrl_(std::move(defaultPhoneUrl)) {
+    const nlohmann::json* stored = find(store_.load(), "code");
+    isNew_ = stored == nullptr || !stored->is_string();
+    if (!valid(code())) setCode(newCode());
+}
+
+std::string Config::code() const {
+    const nlohmann::json* value = find(store_.load(), "code");
+    return value && value->is_string() ? value->get<std::string>() : std::string();
+}
+
+void Config::setCode(const std::string& code) {
+    store("code", code);
+}
+
+double Config::speed() const {
+    const nlohmann::json* value = find(store_.load(), "speed");
+    if (!value || !value->is_number()) return 1.0;
+    double speed = value->get<double>();
+    // Only a value set in memory can be non-finite; the file cannot hold one.
+    return std::isfinite(speed) ? speed : 1.0;
+}
+
+void Config::setSpeed(double speed) {
+    store("speed", speed);
+}
+
+bool Config::halo() const {
+    const nlohmann::json* value = find(store_.load(), "halo");
+    return value && value->is_boolean() ? value->get<bool>() : true;
+}
+
+void Config::setHalo(bool halo) {
+    store("halo", halo);
+}
+
+std::string Config::phoneUrl() const {
+    const nlohmann::json* value = find(store_.load(), "phoneUrl");
+    return value && value->is_string() ? value->get<std::string>() : defaultPhoneUrl_;
+}
+
+std::string Config::link() const {
+    std::string url = phoneUrl();
+    url += url.find('?') == std::string::npos ? "?k=" : "&k=";
+    return url + code();
+}
+
+bool Config::valid(std::string_view code) {
+    if (code.size() != codeLength) return false;
+    for (char c : code) {
+        if (alphabet.find(c) == std::string_view::npos) return false;
+    }
+    return true;
+}
+
+std::string Config::newCode() {
+    return newCode(secureRandom64);
+}
+
+std::string Config::newCode(const std::function<std::uint64_t()>& random) {
+    constexpr std::uint64_t size = alphabet.size();
+    // 2^64 mod size: values below it would make the lowest indices slightly more likely.
+    constexpr std::uint64_t biased = (0 - size) % size;
+    std::string code;
+    while (code.size() < codeLength) {
+        std::uint64_t r = random();
+        if (r >= biased) code += alphabet[r % size];
+    }
+    return code;
+}
+
+void Config::store(const char* key, nlohmann::json value) {
+    nlohmann::json settings = store_.load();
+    settings[key] = std::move(value);
+    store_.save(settings);
+}
+
+}  // namespace zg

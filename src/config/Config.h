@@ -1,0 +1,64 @@
+#pragma once
+
+#include "config/SettingsStore.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace zg {
+
+// The agent's persistent settings and the rules of the pairing code.
+// Every read goes to the store and every write straight to it: the store is the single source
+// of truth. A missing value, or one of another type, reads as its default.
+// Threading: main thread only. The store must outlive the Config.
+class Config {
+public:
+    // The characters a pairing code is made of: 2-9 and A-Z without I, L and O, which are
+    // easily mistaken for 1 and 0.
+    static constexpr std::string_view alphabet = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
+    static constexpr std::size_t codeLength = 16;
+
+    // Makes sure a valid pairing code is stored, drawing a fresh one if needed; a valid stored
+    // code is left as it is and nothing is written. `defaultPhoneUrl` is the phone page used
+    // when no "phoneUrl" is stored.
+    Config(SettingsStore& store, std::string defaultPhoneUrl);
+
+    // True when no pairing code was stored at construction: a first run, or wiped settings.
+    bool isNew() const { return isNew_; }
+
+    std::string code() const;
+    // Stores `code` as given; an invalid one is replaced at the next construction.
+    void setCode(const std::string& code);
+
+    double speed() const;
+    void setSpeed(double speed);
+
+    // Whether the ring around the pointer is shown.
+    bool halo() const;
+    void setHalo(bool halo);
+
+    // The phone page; set only from outside the agent, by editing the settings.
+    std::string phoneUrl() const;
+
+    // What the pairing QR code carries: the phone page with the code as its "k" parameter.
+    std::string link() const;
+
+    static bool valid(std::string_view code);
+
+    // A fresh code, drawn uniformly from the secure random source; not stored.
+    static std::string newCode();
+    // The same draw from `random`, a source of uniform 64-bit values.
+    static std::string newCode(const std::function<std::uint64_t()>& random);
+
+private:
+    void store(const char* key, nlohmann::json value);
+
+    SettingsStore& store_;
+    std::string defaultPhoneUrl_;
+    bool isNew_ = false;
+};
+
+}  // namespace zg

@@ -1,0 +1,221 @@
+#include "config/JsonFileStore.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace zg {
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+// Settings are flat; deeper data is not ours, and copying or printing it would recurse once
+// per level and could exhaust the stack.
+constexpr int maxDepth = 64;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closes now, reporting whether buffered data reached the file system.
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Reads at most `limit` bytes, or nothing if there are more or reading fails.
+std::optional<std::string> readAll(int fd, std::size_t limit, bool& tooLarge) {
+    std::string data;
+    char buffer[16384];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return data;
+        data.append(buffer, static_cast<std::size_t>(n));
+        if (data.size() > limit) {
+            tooLarge = true;
+            return std::nullopt;
+        }
+    }
+}
+
+// Makes a rename in `dir` durable; file systems that cannot sync directories are let be.
+void syncDirectory(const fs::path& dir) {
+    Descriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0) ::fsync(fd.get());
+}
+
+std::string localTimestamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &local);
+    return text;
+}
+
+bool taken(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+fs::path settingsPath(std::string_view xdgConfigHome, std::string_view home) {
+    // XDG asks that a relative XDG_CONFIG_HOME be ignored.
+    fs::path base = !xdgConfigHome.empty() && xdgConfigHome.front() == '/'
+                        ? fs::path(xdgConfigHome)
+                        : fs::path(home) / ".config";
+    return base / "zephyrglint" / "settings.json";
+}
+
+fs::path settingsPath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user ? user->pw_dir : "";
+    }
+    return settingsPath(xdg ? xdg : "", home ? home : "");
+}
+
+bool JsonFileStore::Stamp::operator==(const Stamp& other) const {
+    return error == other.error && device == other.device && inode == other.inode &&
+           size == other.size && modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec && changed.tv_sec == other.changed.tv_sec &&
+           changed.tv_nsec == other.changed.tv_nsec;
+}
+
+JsonFileStore::Stamp JsonFileStore::stampOf(const struct stat& st) {
+    return {0, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+JsonFileStore::JsonFileStore(fs::path file) : path_(std::move(file)) {}
+
+const json& JsonFileStore::load() {
+    refresh();
+    return settings_;
+}
+
+void JsonFileStore::refresh() {
+    Stamp now;
+    struct stat st;
+    if (::stat(path_.c_str(), &st) == 0) {
+        now = stampOf(st);
+    } else {
+        now.error = errno;
+    }
+    if (state_ != State::unknown && now == stamp_) return;
+    stamp_ = now;
+    settings_ = json::object();
+    if (now.error == 0) {
+        read();
+    } else {
+        state_ = now.error == ENOENT ? State::absent : State::unreadable;
+    }
+}
+
+void JsonFileStore::read() {
+    Descriptor fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+        state_ = errno == ENOENT ? State::absent : State::unreadable;
+        return;
+    }
+    stamp_ = stampOf(st);
+    // Not a file we could have written (a directory, a pipe): leave it to the user.
+    if (!S_ISREG(st.st_mode)) {
+        state_ = State::unreadable;
+        return;
+    }
+    bool tooLarge = st.st_size > maxFileSize;
+    std::optional<std::string> text;
+    if (!tooLarge) text = readAll(fd.get(), maxFileSize, tooLarge);
+    if (!text) {
+        state_ = tooLarge ? State::corrupt : State::unreadable;
+        return;
+    }
+    bool tooDeep = false;
+    json parsed = json::parse(
+        *text,
+        [&](int depth, json::parse_event_t, json&) {
+            if (depth > maxDepth) tooDeep = true;
+            return !tooDeep;
+        },
+        false);
+    if (parsed.is_discarded() || !parsed.is_object() || tooDeep) {
+        state_ = State::corrupt;
+        return;
+    }
+    state_ = State::good;
+    settings_ = std::move(parsed);
+}
+
+void JsonFileStore::save(const json& settings) {
+    json next = settings;
+    std::string text = next.dump(4, ' ', false, json::error_handler_t::replace) + "\n";
+    refresh();
+    if (state_ != State::unreadable && (state_ != State::corrupt || moveAside()) && write(text)) {
+        struct stat st;
+        if (::stat(path_.c_str(), &st) == 0) {
+            stamp_ = stampOf(st);
+            state_ = State::good;
+        }
+    }
+    settings_ = std::move(next);
+}
+
+bool JsonFileStore::moveAside() {
+    const std::string base = path_.string() + ".corrupt-" + localTimestamp();
+    std::string aside = base;
+    for (int n = 2; taken(aside); ++n) aside = base + "-" + std::to_string(n);
+    if (::rename(path_.c_str(), aside.c_str()) != 0) return false;
+    // Until the fresh file is in place, the name holds nothing.
+    stamp_ = Stamp{ENOENT};
+    state_ = State::absent;
+    return true;
+}
+
+bool JsonFileStore::write(const std::string& text) {
+    const fs::path dir = path_.parent_path().empty() ? fs::path(".") : path_.parent_path();
+    std::error_code error;
+    fs::create_directories(dir, error);
+    std::string temp = path_.string() + ".tmp-XXXXXX";
+    Descriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0) return false;
+    if (!writeAll(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.close() ||
+        ::rename(temp.c_str(), path_.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncDirectory(dir);
+    return true;
+}
+
+}  // namespace zg
