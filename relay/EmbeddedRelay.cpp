@@ -1,0 +1,76 @@
+#include "relay/EmbeddedRelay.h"
+
+#include <QThread>
+
+#include <future>
+
+#include "relay/RelayServer.h"
+
+namespace zg {
+
+// Creates the server inside the thread, since QHttpServer's sockets must belong to the thread
+// whose event loop drives them, and destroys it there when the loop ends.
+class EmbeddedRelay::Thread final : public QThread {
+public:
+    struct Outcome {
+        quint16 port = 0;
+        QString error;
+    };
+
+    Thread(RelayLimits limits, QHostAddress address, quint16 port)
+        : limits_(limits), address_(std::move(address)), port_(port) {
+        setObjectName("relay");
+    }
+
+    std::future<Outcome> outcome() { return outcome_.get_future(); }
+
+protected:
+    void run() override {
+        RelayServer server(limits_);
+        const bool listening = server.listen(address_, port_);
+        outcome_.set_value({server.serverPort(), server.errorString()});
+        // A quit() that comes before exec() makes it return at once.
+        if (listening) exec();
+    }
+
+private:
+    RelayLimits limits_;
+    QHostAddress address_;
+    quint16 port_;
+    std::promise<Outcome> outcome_;
+};
+
+EmbeddedRelay::EmbeddedRelay(RelayLimits limits) : limits_(limits) {}
+
+EmbeddedRelay::~EmbeddedRelay() {
+    stop();
+}
+
+bool EmbeddedRelay::start(const QHostAddress& address, quint16 port) {
+    if (thread_) {
+        error_ = "the relay is already running";
+        return false;
+    }
+    thread_ = std::make_unique<Thread>(limits_, address, port);
+    std::future<Thread::Outcome> outcome = thread_->outcome();
+    thread_->start();
+    const Thread::Outcome result = outcome.get();
+    if (result.port == 0) {
+        error_ = result.error;
+        stop();
+        return false;
+    }
+    port_ = result.port;
+    error_.clear();
+    return true;
+}
+
+void EmbeddedRelay::stop() {
+    if (!thread_) return;
+    thread_->quit();
+    thread_->wait();
+    thread_.reset();
+    port_ = 0;
+}
+
+}  // namespace zg

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace zg {
+
+// What the relay grants each peer. Every refusal is answered on the wire (an error reply or a
+// close code) and logged.
+struct RelayLimits {
+    // A larger incoming message closes its socket with 1009.
+    std::uint64_t maxMessageBytes = 1 << 20;
+    // Token bucket per connection. A phone sends ~30 moves/s plus acks and an agent ~15 frames/s
+    // plus state, so both stay far below. A frame over the rate is dropped with an error reply;
+    // more drops than messagesPerSecond within one second close the socket with 1008.
+    double messagesPerSecond = 200;
+    double messageBurst = 400;
+    int maxChannelsPerConnection = 16;
+    // Further WebSocket connections are closed with 1013.
+    int maxConnections = 256;
+    // Bytes queued for one receiver but not yet taken by its TCP stack. A receiver past this is
+    // disconnected (close 1008) rather than having messages dropped: a gap in the stream would
+    // silently break the application's own sequencing, while a reconnecting client rejoins and
+    // starts from a fresh state.
+    std::int64_t maxBacklogBytes = 8 << 20;
+    // A connection that sends nothing for this long is closed with 1008; clients heartbeat every
+    // 25 s or so.
+    std::chrono::milliseconds idleTimeout{60'000};
+    // Longest topic accepted in a join, in UTF-16 code units.
+    int maxTopicLength = 256;
+};
+
+}  // namespace zg

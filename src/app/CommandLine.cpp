@@ -1,0 +1,64 @@
+#include "app/CommandLine.h"
+
+namespace zg {
+namespace {
+
+bool isWebSocketUrl(const std::string& url) {
+    for (const char* scheme : {"ws://", "wss://"}) {
+        const std::string_view prefix(scheme);
+        if (url.size() > prefix.size() && url.compare(0, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ParsedOptions parseAgentOptions(const std::vector<std::string>& args) {
+    AgentOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const auto eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const bool takesValue = name == "--relay" || name == "--listen";
+        if (!takesValue && value) return "option " + name + " takes no value";
+        if (takesValue && !value) {
+            if (i + 1 == args.size()) return "option " + name + " needs a value";
+            value = args[++i];
+        }
+
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--relay") {
+            if (!isWebSocketUrl(*value)) {
+                return "--relay needs a ws:// or wss:// URL, not \"" + *value + "\"";
+            }
+            options.relayUrl = *value;
+        } else if (name == "--listen") {
+            std::string error;
+            auto address = parseListenAddress(*value, error);
+            if (!address) return "--listen: " + error;
+            options.listen = *address;
+        } else {
+            return "unknown option \"" + name + "\"";
+        }
+    }
+    return options;
+}
+
+std::string agentUsage(const std::string& program) {
+    return "Usage: " + program +
+           " [options]\n"
+           "Lets a phone drive this computer. Prints the phone link to open on the phone.\n"
+           "\n"
+           "Options:\n"
+           "  --listen HOST:PORT  where the embedded relay listens (default :8787, every\n"
+           "                      interface); also \":PORT\" and \"[IPv6]:PORT\"\n"
+           "  --relay URL         use the relay at URL (ws:// or wss://) instead of the\n"
+           "                      embedded one\n"
+           "  -h, --help          show this help and exit\n";
+}
+
+}  // namespace zg

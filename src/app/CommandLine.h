@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "relay/ListenAddress.h"
+
+namespace zg {
+
+// What the agent was asked to do on its command line.
+struct AgentOptions {
+    bool help = false;
+    // A relay to use instead of the embedded one (ws:// or wss://).
+    std::optional<std::string> relayUrl;
+    // Where the embedded relay listens: every interface, so that phones on the LAN reach it.
+    ListenAddress listen{"", 8787};
+};
+
+// The options, or a message saying what is wrong with the command line.
+using ParsedOptions = std::variant<AgentOptions, std::string>;
+
+ParsedOptions parseAgentOptions(const std::vector<std::string>& args);
+
+// The text --help prints.
+std::string agentUsage(const std::string& program);
+
+}  // namespace zg

@@ -1,0 +1,82 @@
+// The agent's own C++ link and the official client meet on one channel of our relay and
+// exchange broadcasts both ways.
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { createInterface } from 'node:readline';
+import { after, before, test } from 'node:test';
+import { broadcasts, newClient, startRelay, subscribe, within } from './relay.mjs';
+
+const channelName = 'zephyrglint-23456789ABCDEFGH';
+
+// The link probe prints "up", "down" and "event <name> <json>" lines, answers "ping" with
+// "pong", and broadcasts "<event> <json>" lines written to it.
+function startProbe(relay) {
+  const binary = process.env.ZG_LINK_PROBE_BIN;
+  if (!binary) throw new Error('ZG_LINK_PROBE_BIN must name the link_probe executable');
+  const url = `${relay.endpoint}/websocket?vsn=1.0.0`;
+  const child = spawn(binary, [url, channelName], { stdio: ['pipe', 'pipe', 'inherit'] });
+  const lines = [];
+  createInterface({ input: child.stdout }).on('line', (line) => lines.push(line));
+  const nextLine = (match, what) =>
+    within(
+      new Promise((resolve) => {
+        const poll = () => {
+          const found = lines.find(match);
+          if (found) resolve(found);
+          else setTimeout(poll, 5);
+        };
+        poll();
+      }),
+      what,
+    );
+  return {
+    up: () => nextLine((l) => l === 'up', 'the link to join'),
+    event: (name) => nextLine((l) => l.startsWith(`event ${name} `), `event ${name}`),
+    send: (event, payload) => child.stdin.write(`${event} ${JSON.stringify(payload)}\n`),
+    stop: () => {
+      child.stdin.end();
+      return new Promise((resolve) => child.on('close', resolve));
+    },
+  };
+}
+
+let relay;
+let probe;
+before(async () => {
+  relay = await startRelay();
+  probe = startProbe(relay);
+  await probe.up();
+});
+after(async () => {
+  await probe.stop();
+  await relay.stop();
+});
+
+test('the C++ link and the official client exchange broadcasts both ways', async () => {
+  const phone = newClient(relay);
+  try {
+    const channel = await subscribe(phone, channelName);
+
+    const hello = { from: 'phone-1', device: 'Pixel ✓' };
+    await channel.send({ type: 'broadcast', event: 'hello', payload: hello });
+    const line = await probe.event('hello');
+    assert.deepEqual(JSON.parse(line.slice('event hello '.length)), hello);
+
+    probe.send('state', { kind: 'host', from: '0badf00d', drag: false });
+    const [state] = await broadcasts(channel, 1);
+    assert.deepEqual(state, {
+      type: 'broadcast',
+      event: 'state',
+      payload: { kind: 'host', from: '0badf00d', drag: false },
+    });
+
+    // A round trip started by the phone: the link answers "ping" with "pong".
+    await channel.send({ type: 'broadcast', event: 'ping', payload: { n: 7 } });
+    const [, pong] = await broadcasts(channel, 2);
+    assert.deepEqual(pong.payload, { n: 7 });
+    assert.equal(pong.event, 'pong');
+  } finally {
+    await phone.removeAllChannels();
+    phone.disconnect();
+  }
+});

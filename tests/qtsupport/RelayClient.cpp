@@ -1,0 +1,133 @@
+#include "RelayClient.h"
+
+#include "Spin.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QTimer>
+
+namespace zg::test {
+
+RelayClient::RelayClient(quint16 port, const QString& query) {
+    QObject::connect(&socket_, &QWebSocket::textMessageReceived,
+                     [this](const QString& text) { received_.append(parse(text.toUtf8())); });
+    socket_.open(
+        QUrl(QString("ws://127.0.0.1:%1%2?%3").arg(port).arg(RelayServer::webSocketPath, query)));
+    // Whether it opened is for the test to check.
+    spinUntil([this] { return socket_.state() != QAbstractSocket::ConnectingState; });
+}
+
+bool RelayClient::waitClosed() {
+    return spinUntil([this] { return socket_.state() == QAbstractSocket::UnconnectedState; });
+}
+
+void RelayClient::send(const QJsonObject& frame) {
+    sendRaw(QJsonDocument(frame).toJson(QJsonDocument::Compact));
+}
+
+void RelayClient::sendRaw(const QByteArray& message, bool binary) {
+    binary ? socket_.sendBinaryMessage(message)
+           : socket_.sendTextMessage(QString::fromUtf8(message));
+}
+
+QJsonObject RelayClient::request(const QString& topic, const QString& event,
+                                 const QJsonObject& payload) {
+    const QString ref = QString::number(++lastRef_);
+    send({{"topic", topic},
+          {"event", event},
+          {"payload", payload},
+          {"ref", ref},
+          {"join_ref", ref}});
+    return waitFor([&](const QJsonObject& frame) {
+        return frame["event"] == "phx_reply" && frame["ref"] == ref;
+    });
+}
+
+QJsonObject RelayClient::join(const QString& topic, const QJsonObject& broadcastConfig) {
+    return request(topic, "phx_join",
+                   {{"config", QJsonObject{{"broadcast", broadcastConfig},
+                                           {"presence", QJsonObject{{"key", ""}}},
+                                           {"private", false}}}});
+}
+
+void RelayClient::sync() {
+    EXPECT_EQ(status(request("phoenix", "heartbeat", {})), "ok");
+}
+
+QJsonObject RelayClient::waitFor(const std::function<bool(const QJsonObject&)>& match) {
+    QJsonObject found;  // stays empty when nothing matches in time
+    spinUntil([&] {
+        const auto it = std::find_if(received_.cbegin(), received_.cend(), match);
+        if (it != received_.cend()) found = *it;
+        return it != received_.cend() || !isOpen();
+    });
+    return found;
+}
+
+int RelayClient::count(const QString& event) const {
+    return std::count_if(received_.cbegin(), received_.cend(),
+                         [&](const QJsonObject& frame) { return frame["event"] == event; });
+}
+
+RawClient::RawClient(quint16 port) {
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.write(
+        QByteArray("GET ") + RelayServer::webSocketPath +
+        " HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    spinUntil([this] {
+        received += socket.readAll();
+        return received.contains("\r\n\r\n");
+    });
+    received.remove(0, received.indexOf("\r\n\r\n") + 4);
+}
+
+void RawClient::sendText(const QByteArray& text) {
+    // Short, final, masked with a zero key.
+    socket.write(QByteArray("\x81") + char(0x80 | text.size()) + QByteArray(4, '\0') + text);
+}
+
+int RawClient::closeCode() {
+    spinUntil([this] {
+        received += socket.readAll();
+        return received.contains("\x88");
+    });
+    const qsizetype at = received.lastIndexOf("\x88");
+    if (at < 0 || received.size() < at + 4) return 0;
+    return static_cast<quint8>(received[at + 2]) << 8 | static_cast<quint8>(received[at + 3]);
+}
+
+void RelayTest::start(const RelayLimits& limits) {
+    server_ = std::make_unique<RelayServer>(limits);
+    ASSERT_TRUE(server_->listen(QHostAddress::LocalHost, 0))
+        << server_->errorString().toStdString();
+}
+
+std::unique_ptr<RelayClient> RelayTest::connect(const QString& query) {
+    auto client = std::make_unique<RelayClient>(server_->serverPort(), query);
+    EXPECT_TRUE(client->isOpen());
+    return client;
+}
+
+QJsonObject parse(const QByteArray& json) {
+    return QJsonDocument::fromJson(json).object();
+}
+
+QString status(const QJsonObject& frame) {
+    return frame["payload"].toObject()["status"].toString();
+}
+
+QString reason(const QJsonObject& frame) {
+    return frame["payload"].toObject()["response"].toObject()["reason"].toString();
+}
+
+QJsonObject reply(const QString& topic, const QString& ref, const QString& status,
+                  const QJsonObject& response) {
+    return {{"topic", topic},
+            {"event", "phx_reply"},
+            {"payload", QJsonObject{{"status", status}, {"response", response}}},
+            {"ref", ref}};
+}
+
+}  // namespace zg::test

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QJsonObject>
+#include <QList>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+#include <functional>
+#include <memory>
+
+#include "relay/RelayServer.h"
+
+namespace zg::test {
+
+// A WebSocket client of the relay under test that records every frame it receives.
+class RelayClient {
+public:
+    explicit RelayClient(quint16 port, const QString& query = "apikey=test&vsn=1.0.0");
+
+    bool isOpen() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    int closeCode() const { return socket_.closeCode(); }
+    bool waitClosed();
+
+    void send(const QJsonObject& frame);
+    void sendRaw(const QByteArray& message, bool binary = false);
+    // Sends a frame with the next ref and waits for the reply carrying it.
+    QJsonObject request(const QString& topic, const QString& event, const QJsonObject& payload);
+    QJsonObject join(const QString& topic, const QJsonObject& broadcastConfig = {});
+    // A heartbeat round trip: afterwards every frame the relay sent earlier has arrived.
+    void sync();
+
+    QJsonObject waitFor(const std::function<bool(const QJsonObject&)>& match);
+    int count(const QString& event) const;
+    const QList<QJsonObject>& received() const { return received_; }
+
+private:
+    QWebSocket socket_;
+    QList<QJsonObject> received_;
+    int lastRef_ = 0;
+};
+
+// A client that speaks WebSocket by hand over plain TCP, to see the bytes on the wire and to be
+// able to stop reading.
+class RawClient {
+public:
+    explicit RawClient(quint16 port);  // connects and completes the handshake
+
+    void sendText(const QByteArray& text);
+    // The code of the close frame that ends what arrived, 0 if none has.
+    int closeCode();
+
+    QTcpSocket socket;
+    QByteArray received;  // everything after the handshake
+};
+
+// Starts a relay on loopback for each test.
+class RelayTest : public testing::Test {
+protected:
+    void start(const RelayLimits& limits = {});
+    std::unique_ptr<RelayClient> connect(const QString& query = "apikey=test&vsn=1.0.0");
+
+    std::unique_ptr<RelayServer> server_;
+};
+
+QJsonObject parse(const QByteArray& json);
+// A reply's "status", and the "reason" of an error reply.
+QString status(const QJsonObject& frame);
+QString reason(const QJsonObject& frame);
+QJsonObject reply(const QString& topic, const QString& ref, const QString& status,
+                  const QJsonObject& response);
+
+}  // namespace zg::test

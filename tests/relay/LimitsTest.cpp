@@ -1,0 +1,110 @@
+#include "RelayClient.h"
+#include "Spin.h"
+
+namespace zg::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString topic = "realtime:zephyrglint-limits";
+
+QJsonObject broadcast(const QByteArray& text) {
+    return {{"topic", topic},
+            {"event", "broadcast"},
+            {"payload", QJsonObject{{"type", "broadcast"},
+                                    {"event", "cmd"},
+                                    {"payload", QJsonObject{{"text", QString(text)}}}}},
+            {"ref", "1"}};
+}
+
+TEST_F(RelayTest, OversizedMessageClosesOnlyItsSocket) {
+    start({.maxMessageBytes = 64 * 1024});
+    auto big = connect(), sender = connect(), receiver = connect();
+    for (auto* client : {big.get(), sender.get(), receiver.get()}) client->join(topic);
+    big->send(broadcast(QByteArray(64 * 1024, 'x')));
+    EXPECT_TRUE(big->waitClosed());
+    EXPECT_EQ(big->closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
+    sender->send(broadcast("still here"));
+    EXPECT_FALSE(receiver->waitFor([](auto& f) { return f["event"] == "broadcast"; }).isEmpty());
+}
+
+TEST_F(RelayTest, ChannelsPerConnectionAreLimited) {
+    start({.maxChannelsPerConnection = 2});
+    auto client = connect();
+    EXPECT_EQ(status(client->join(topic + "1")), "ok");
+    EXPECT_EQ(status(client->join(topic + "2")), "ok");
+    EXPECT_EQ(reason(client->join(topic + "3")), "too many channels: 2 per connection");
+    EXPECT_EQ(status(client->join(topic + "1")), "ok");  // a rejoin takes no new place
+    EXPECT_EQ(status(client->request(topic + "2", "phx_leave", {})), "ok");
+    EXPECT_EQ(status(client->join(topic + "3")), "ok");
+}
+
+TEST_F(RelayTest, ConnectionsAreLimitedAndTheirPlacesFreed) {
+    start({.maxConnections = 2});
+    auto first = connect(), second = connect();
+    // Qt's own client reports 1013 as a protocol error, hence the raw one.
+    EXPECT_EQ(RawClient(server_->serverPort()).closeCode(), 1013);
+    first.reset();
+    EXPECT_TRUE(spinUntil([&] {
+        RelayClient next(server_->serverPort());
+        return next.isOpen() && (next.sync(), next.isOpen());
+    }));
+}
+
+TEST_F(RelayTest, OverTheRateFramesGetErrorsAndAFloodIsClosed) {
+    start({.messagesPerSecond = 5, .messageBurst = 10});
+    auto client = connect(), flooder = connect();
+    for (int i = 0; i < 14; ++i)
+        client->send({{"topic", "phoenix"},
+                      {"event", "heartbeat"},
+                      {"payload", QJsonObject()},
+                      {"ref", "1"}});
+    EXPECT_TRUE(spinUntil([&] { return client->count("phx_reply") == 14; }));
+    const int refused = std::count_if(client->received().cbegin(), client->received().cend(),
+                                      [](auto& f) { return reason(f) == "rate limit exceeded"; });
+    EXPECT_GE(refused, 1);
+    EXPECT_LE(refused, 4);
+    EXPECT_TRUE(client->isOpen());
+
+    for (int i = 0; i < 100; ++i) flooder->sendRaw("{}");
+    EXPECT_TRUE(flooder->waitClosed());
+    EXPECT_EQ(flooder->closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
+}
+
+TEST_F(RelayTest, SlowReceiverIsCutOffWithoutHoldingUpOthers) {
+    start({.messagesPerSecond = 1e6, .messageBurst = 1e6, .maxBacklogBytes = 1 << 20});
+    auto sender = connect(), fast = connect();
+    sender->join(topic);
+    fast->join(topic);
+
+    // A receiver that joins and then stops reading.
+    RawClient slow(server_->serverPort());
+    slow.sendText(R"({"topic":")" + topic.toUtf8() +
+                  R"(","event":"phx_join","payload":{},"ref":"1"})");
+    ASSERT_TRUE(spinUntil([&] { return slow.socket.readAll().contains("phx_reply"); }));
+    slow.socket.setReadBufferSize(1);
+
+    const int messages = 200;
+    const QByteArray text(100'000, 'x');
+    for (int i = 0; i < messages; ++i) sender->send(broadcast(text));
+    EXPECT_TRUE(spinUntil([&] { return fast->count("broadcast") == messages; }, 20));
+
+    // Reading again, the slow one finds its stream cut short.
+    slow.socket.setReadBufferSize(0);
+    qint64 read = 0;
+    EXPECT_TRUE(spinUntil([&] {
+        read += slow.socket.readAll().size();
+        return slow.socket.state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_LT(read, messages * text.size() / 2);
+}
+
+TEST_F(RelayTest, SilentConnectionsAreClosed) {
+    start({.idleTimeout = 100ms});
+    auto client = connect();
+    EXPECT_TRUE(client->waitClosed());
+    EXPECT_EQ(client->closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
+}
+
+}  // namespace
+}  // namespace zg::test
