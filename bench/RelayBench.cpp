@@ -2,23 +2,21 @@
 // WebSocket fan-out (no JSON, no channels) measured in the same run. Reports, never asserts.
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-#include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
 
+#include "Spin.h"
 #include "relay/EmbeddedRelay.h"
 
 namespace {
@@ -75,17 +73,6 @@ private:
     std::promise<quint16> port_;
 };
 
-bool waitUntil(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(60'000);
-    QTimer wake;  // so that the wait below returns to look at the deadline
-    wake.start(50);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 // Delivered messages per second, 0 if the run did not complete.
 double measure(quint16 port, bool joinFirst, int payloadBytes, int messages, int window) {
     std::vector<std::unique_ptr<QWebSocket>> sockets;
@@ -97,11 +84,13 @@ double measure(quint16 port, bool joinFirst, int payloadBytes, int messages, int
         socket->open(QUrl(QString("ws://127.0.0.1:%1/realtime/v1/websocket?vsn=1.0.0").arg(port)));
         sockets.push_back(std::move(socket));
     }
-    if (!waitUntil([&] {
-            return std::all_of(sockets.begin(), sockets.end(), [](auto& socket) {
-                return socket->state() == QAbstractSocket::ConnectedState;
-            });
-        })) {
+    if (!zg::test::spinUntil(
+            [&] {
+                return std::all_of(sockets.begin(), sockets.end(), [](auto& socket) {
+                    return socket->state() == QAbstractSocket::ConnectedState;
+                });
+            },
+            60)) {
         return 0;
     }
     if (joinFirst) {
@@ -109,9 +98,12 @@ double measure(quint16 port, bool joinFirst, int payloadBytes, int messages, int
             socket->sendTextMessage(R"({"topic":")" + topic +
                                     R"(","event":"phx_join","payload":{},"ref":"1"})");
         }
-        if (!waitUntil([&] {
-                return std::all_of(received.begin(), received.end(), [](int n) { return n == 1; });
-            })) {
+        if (!zg::test::spinUntil(
+                [&] {
+                    return std::all_of(received.begin(), received.end(),
+                                       [](int n) { return n == 1; });
+                },
+                60)) {
             return 0;
         }
         std::fill(received.begin(), received.end(), 0);
@@ -126,14 +118,16 @@ double measure(quint16 port, bool joinFirst, int payloadBytes, int messages, int
     QElapsedTimer clock;
     clock.start();
     int sent = 0;
-    const bool done = waitUntil([&] {
-        // Keep at most `window` messages in flight so that neither side merely buffers.
-        while (sent < messages && sent - slowest() < window) {
-            sender.sendTextMessage(frame);
-            ++sent;
-        }
-        return slowest() == messages;
-    });
+    const bool done = zg::test::spinUntil(
+        [&] {
+            // Keep at most `window` messages in flight so that neither side merely buffers.
+            while (sent < messages && sent - slowest() < window) {
+                sender.sendTextMessage(frame);
+                ++sent;
+            }
+            return slowest() == messages;
+        },
+        60);
     return done ? receiverCount * messages / (clock.nsecsElapsed() / 1e9) : 0;
 }
 

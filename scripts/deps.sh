@@ -6,6 +6,8 @@ packages=(
     cmake ninja-build g++ pkg-config make clang-format
     qt6-base-dev qt6-websockets-dev qt6-httpserver-dev
     nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+    libicu-dev
+    libx11-dev libxtst-dev libxrandr-dev libxext-dev xvfb
 )
 
 missing=()

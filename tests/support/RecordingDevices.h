@@ -1,0 +1,75 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "platform/Keyboard.h"
+#include "platform/Pointer.h"
+
+namespace zg::test {
+
+// One posted event each, as the platform seams received it.
+struct Moved {
+    Point to;
+    bool leftHeld = false;
+    int clickCount = 0;
+    bool operator==(const Moved&) const = default;
+};
+struct Button {
+    MouseButton button = MouseButton::Left;
+    bool down = false;
+    Point at;
+    int clickCount = 0;
+    bool operator==(const Button&) const = default;
+};
+struct Scrolled {
+    int pixels = 0;
+    bool operator==(const Scrolled&) const = default;
+};
+struct Pressed {
+    Key key = Key::A;
+    Modifiers modifiers = 0;
+    bool down = false;
+    bool operator==(const Pressed&) const = default;
+};
+struct Typed {
+    std::string utf8;
+    bool down = false;
+    bool operator==(const Typed&) const = default;
+};
+using DeviceEvent = std::variant<Moved, Button, Scrolled, Pressed, Typed>;
+
+std::ostream& operator<<(std::ostream& out, const Moved& e);
+std::ostream& operator<<(std::ostream& out, const Button& e);
+std::ostream& operator<<(std::ostream& out, const Scrolled& e);
+std::ostream& operator<<(std::ostream& out, const Pressed& e);
+std::ostream& operator<<(std::ostream& out, const Typed& e);
+
+// A pointer and keyboard that record every event posted to them, in order, in one list.
+// The pointer follows its moves like a real one; tests set where it is, the displays and the
+// double-click interval.
+class RecordingDevices : public Pointer, public Keyboard {
+public:
+    Point pointerAt;
+    std::vector<Rect> screens{{0, 0, 1920, 1080}};
+    Seconds doubleClick = 0.5;
+    std::vector<DeviceEvent> events;
+
+    // The events recorded since the last call, which starts a fresh list.
+    std::vector<DeviceEvent> take() { return std::exchange(events, {}); }
+
+    Point location() override { return pointerAt; }
+    std::vector<Rect> displays() override { return screens; }
+    void moveTo(Point to, bool leftHeld, int clickCount) override;
+    void button(MouseButton button, bool down, Point at, int clickCount) override;
+    void scroll(int pixels) override { events.emplace_back(std::in_place_type<Scrolled>, pixels); }
+    Seconds doubleClickInterval() override { return doubleClick; }
+
+    void key(Key key, Modifiers modifiers, bool down) override;
+    void character(std::string_view utf8, bool down) override;
+};
+
+}  // namespace zg::test
