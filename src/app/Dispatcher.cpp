@@ -1,0 +1,148 @@
+#include "app/Dispatcher.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "app/Messages.h"
+#include "config/SecureRandom.h"
+#include "input/Graphemes.h"
+
+namespace zg {
+namespace {
+
+// 8 lower-case hex digits, new at every start, so phones address this run of the agent only.
+std::string newHostId() {
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08" PRIx32,
+                  static_cast<uint32_t>(secureRandom64() >> 32));
+    return digits;
+}
+
+// The integer part of `n`, cut toward zero; none when it does not fit in 64 bits (or is NaN).
+std::optional<int64_t> integerPart(double n) {
+    constexpr double kLimit = 9223372036854775808.0;  // 2^63
+    const double whole = std::trunc(n);
+    if (!(whole >= -kLimit && whole < kLimit)) return std::nullopt;
+    return static_cast<int64_t>(whole);
+}
+
+}  // namespace
+
+Dispatcher::Dispatcher(Loop& loop, Input& input, std::string name)
+    : loop_(loop), input_(input), hostId_(newHostId()), name_(std::move(name)) {}
+
+void Dispatcher::onMessage(const std::string& event, const Payload& payload) {
+    const std::string from = readString(payload, "from").value_or("");
+    if (event == "hello") {
+        hello(from, payload);
+    } else if (event == "bye") {
+        bye(from);
+    } else if (event == "cmd") {
+        command(from, payload);
+    }
+}
+
+void Dispatcher::sendState() {
+    if (!send) return;
+    send("state", statePayload({.hostId = hostId_,
+                                .name = name_,
+                                .drag = input_.dragging(),
+                                .screenError = screenError}));
+}
+
+void Dispatcher::expire() {
+    const Seconds now = loop_.now();
+    std::erase_if(phones_,
+                  [now](const auto& phone) { return now - phone.second.at > kPhoneExpiry; });
+    if (phones_.empty()) standDown();
+}
+
+void Dispatcher::hello(const std::string& from, const Payload& payload) {
+    if (from.empty()) return;
+    const bool first = phones_.empty();
+    std::string device = readString(payload, "device").value_or("");
+    if (device.empty()) device = "Phone";
+    phones_[from] = PhoneEntry{std::move(device), loop_.now()};
+    sendState();
+    repaint();
+    if (!first || !pairingShown) return;
+    pairingShown = false;
+    // The delay lets the person see that the phone got through; a phone that leaves at once
+    // leaves the window up.
+    loop_.after(kPairingHideDelay, lifetime_.guard([this] {
+        if (!phones_.empty() && hidePairingWindow) hidePairingWindow();
+    }));
+}
+
+void Dispatcher::bye(const std::string& from) {
+    phones_.erase(from);
+    if (phones_.empty()) standDown();
+    repaint();
+}
+
+void Dispatcher::command(const std::string& from, const Payload& payload) {
+    const std::string to = readString(payload, "to").value_or("");
+    if (!to.empty() && to != hostId_) return;
+    if (!from.empty()) {
+        const auto [entry, added] = phones_.try_emplace(from);
+        // A known phone keeps the name from its "hello"; "device" only names a newcomer.
+        if (added) entry->second.device = readString(payload, "device").value_or("Phone");
+        entry->second.at = loop_.now();
+        if (added) repaint();
+    }
+    execute(readString(payload, "do").value_or(""), payload);
+}
+
+void Dispatcher::execute(const std::string& what, const Payload& payload) {
+    const auto number = [&payload](std::string_view key) {
+        return readNumber(payload, key).value_or(0.0);
+    };
+    if (what == "move") {
+        input_.move(number("dx"), number("dy"));
+    } else if (what == "click") {
+        input_.click(false);
+        sendState();
+    } else if (what == "rclick") {
+        input_.click(true);
+    } else if (what == "scroll") {
+        input_.scroll(number("dy"));
+    } else if (what == "down" || what == "up") {
+        input_.hold(what == "down");
+        sendState();
+    } else if (what == "text") {
+        const std::optional<std::string> text = readString(payload, "t");
+        if (text && !text->empty() &&
+            countGraphemes(*text, kMaxTextCharacters) <= kMaxTextCharacters) {
+            input_.text(*text);
+        }
+    } else if (what == "key") {
+        input_.key(readString(payload, "k").value_or(""),
+                   readStringList(payload, "mods").value_or(std::vector<std::string>{}));
+    } else if (what == "screen") {
+        if (readBool(payload, "on").value_or(false)) {
+            if (screenStart) screenStart(number("w"), number("h"), number("zoom"), number("dpr"));
+        } else if (screenStop) {
+            screenStop();
+        }
+    } else if (what == "ack") {
+        // A frame number no int64 can hold is not one the agent sent: ignore it.
+        const std::optional<int64_t> n = integerPart(number("n"));
+        if (n && screenAck) screenAck(*n);
+    } else if (what == "sync") {
+        sendState();
+    }
+}
+
+void Dispatcher::standDown() {
+    input_.release();
+    if (screenStop) screenStop();
+}
+
+void Dispatcher::repaint() {
+    if (paint) paint();
+}
+
+}  // namespace zg

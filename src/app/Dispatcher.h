@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "input/Input.h"
+#include "link/Payload.h"
+#include "platform/Loop.h"
+
+namespace zg {
+
+// A phone the agent has heard from.
+struct PhoneEntry {
+    std::string device;  // the name shown for it
+    Seconds at = 0;      // when its last "hello" or accepted "cmd" arrived, on the loop's clock
+};
+
+// Acts on the phones' messages: registers phones, drives Input and the screen stream, and
+// reports this computer's state to the channel. Collaborators are reached through the
+// callbacks, each of which may be absent.
+// Threading: main thread only.
+class Dispatcher {
+public:
+    static constexpr Seconds kPhoneExpiry = 45.0;
+    static constexpr Seconds kPairingHideDelay = 1.2;
+    static constexpr size_t kMaxTextCharacters = 4000;
+
+    // `name` is this computer's display name. A fresh host id is drawn for every dispatcher.
+    Dispatcher(Loop& loop, Input& input, std::string name);
+    Dispatcher(const Dispatcher&) = delete;
+    Dispatcher& operator=(const Dispatcher&) = delete;
+
+    // Broadcasts one event on the channel; lost when the channel is down.
+    std::function<void(const std::string& event, Payload payload)> send;
+    // Refreshes the status shown to the user, which lists the phones.
+    std::function<void()> paint;
+    // Hides the pairing window once the first phone has arrived.
+    std::function<void()> hidePairingWindow;
+    // The screen stream: start or restart with the phone's view, stop, frames received up to n.
+    std::function<void(double w, double h, double zoom, double dpr)> screenStart;
+    std::function<void()> screenStop;
+    std::function<void(int64_t n)> screenAck;
+
+    // The screen stream's current problem, reported in every "state" while set.
+    std::optional<std::string> screenError;
+    // The pairing window was opened automatically and is to hide when the first phone says
+    // hello.
+    bool pairingShown = false;
+
+    const std::string& hostId() const { return hostId_; }
+    const std::map<std::string, PhoneEntry>& phones() const { return phones_; }
+
+    // One application event received on the channel.
+    void onMessage(const std::string& event, const Payload& payload);
+    // Broadcasts a "state" report.
+    void sendState();
+    // Forgets phones silent for longer than kPhoneExpiry; with none left, lets go of the
+    // button and stops the stream (again, if need be), so nothing runs for a phone that left.
+    void expire();
+
+private:
+    void hello(const std::string& from, const Payload& payload);
+    void bye(const std::string& from);
+    void command(const std::string& from, const Payload& payload);
+    void execute(const std::string& what, const Payload& payload);
+    void standDown();
+    void repaint();
+
+    Loop& loop_;
+    Input& input_;
+    const std::string hostId_;
+    const std::string name_;
+    std::map<std::string, PhoneEntry> phones_;
+    Lifetime lifetime_;  // the delayed window hiding does nothing once the dispatcher is gone
+};
+
+}  // namespace zg

@@ -1,0 +1,73 @@
+#include "app/Messages.h"
+
+#include <gtest/gtest.h>
+
+namespace zg {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(Messages, EachReaderAcceptsItsOwnJsonTypeOnly) {
+    const Payload payload = Payload::parse(R"({
+        "null": null, "false": false, "int": -3, "unsigned": 18446744073709551615,
+        "real": 7.5, "huge": -1e308, "text": "hi", "empty": [], "list": ["a", "b"],
+        "mixed": ["a", 1], "nested": [["a"]], "object": {"text": "hi"}})");
+    struct Row {
+        const char* key;
+        std::optional<std::string> text;
+        std::optional<double> number;
+        std::optional<bool> flag;
+        std::optional<Strings> list;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"null", {}, {}, {}, {}},
+             {"false", {}, {}, false, {}},
+             {"int", {}, -3.0, {}, {}},
+             {"unsigned", {}, 18446744073709551615.0, {}, {}},
+             {"real", {}, 7.5, {}, {}},
+             {"huge", {}, -1e308, {}, {}},
+             {"text", "hi", {}, {}, {}},
+             {"empty", {}, {}, {}, Strings{}},
+             {"list", {}, {}, {}, Strings{"a", "b"}},
+             {"mixed", {}, {}, {}, {}},
+             {"nested", {}, {}, {}, {}},
+             {"object", {}, {}, {}, {}},
+             {"missing", {}, {}, {}, {}},
+         }) {
+        EXPECT_EQ(readString(payload, row.key), row.text) << row.key;
+        EXPECT_EQ(readNumber(payload, row.key), row.number) << row.key;
+        EXPECT_EQ(readBool(payload, row.key), row.flag) << row.key;
+        EXPECT_EQ(readStringList(payload, row.key), row.list) << row.key;
+    }
+}
+
+TEST(Messages, APayloadThatIsNotAnObjectHasNoKeys) {
+    for (const char* text : {R"([["from", "p"]])", R"("from")", "null", "12"}) {
+        const Payload payload = Payload::parse(text);
+        EXPECT_FALSE(readString(payload, "from")) << text;
+        EXPECT_FALSE(readNumber(payload, "0")) << text;
+        EXPECT_FALSE(readBool(payload, "from")) << text;
+        EXPECT_FALSE(readStringList(payload, "from")) << text;
+    }
+}
+
+TEST(Messages, BuildsExactlyTheKeysOfEachOutgoingMessage) {
+#if defined(__APPLE__)
+    const char* os = "mac";
+#else
+    const char* os = "linux";
+#endif
+    HostState state{.hostId = "0a1b2c3d", .name = "Desk", .drag = true, .screenError = {}};
+    EXPECT_EQ(
+        statePayload(state),
+        (Payload{
+            {"kind", "host"}, {"from", "0a1b2c3d"}, {"name", "Desk"}, {"drag", true}, {"os", os}}));
+    state.screenError = "No screen";
+    EXPECT_EQ(statePayload(state)["screenError"], "No screen");
+    EXPECT_EQ(farewellPayload("0a1b2c3d", "Desk"),
+              (Payload{{"kind", "host"}, {"from", "0a1b2c3d"}, {"name", "Desk"}, {"gone", true}}));
+    EXPECT_EQ(framePayload(12, 1.5, "/9j/"), (Payload{{"n", 12}, {"z", 1.5}, {"img", "/9j/"}}));
+}
+
+}  // namespace
+}  // namespace zg
