@@ -1,0 +1,123 @@
+#include "platform/x11/X11Pointer.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/x11/XSettings.h"
+
+namespace zg {
+namespace {
+
+// X button numbers.
+constexpr unsigned kLeft = 1, kRight = 3, kWheelUp = 4, kWheelDown = 5;
+
+constexpr unsigned xButton(MouseButton button) {
+    return button == MouseButton::Left ? kLeft : kRight;
+}
+
+// Protocol coordinates are 16-bit; a point outside that range (or not a number) cannot be
+// posted.
+bool toProtocol(double value, int& out) {
+    if (!std::isfinite(value)) return false;
+    out = static_cast<int>(std::lround(std::clamp(value, -32768.0, 32767.0)));
+    return true;
+}
+
+}  // namespace
+
+X11Pointer::X11Pointer(X11Display& display) : display_(display) {}
+
+X11Pointer::~X11Pointer() {
+    for (MouseButton button : {MouseButton::Left, MouseButton::Right}) {
+        if (held_[static_cast<size_t>(button)]) postButton(xButton(button), false);
+    }
+    display_.sync();
+}
+
+Point X11Pointer::location() {
+    Display* dpy = display_.get();
+    Window root = None, child = None;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &x, &y, &mask)) {
+        return {};  // the pointer is on another screen
+    }
+    return {static_cast<double>(rootX), static_cast<double>(rootY)};
+}
+
+std::vector<Rect> X11Pointer::displays() {
+    Display* dpy = display_.get();
+    const int screen = DefaultScreen(dpy);
+    std::vector<Rect> rects;
+    int opcode = 0, event = 0, error = 0, major = 0, minor = 0;
+    // Monitors came with RandR 1.5. Asking Xlib rather than libXrandr whether RandR is there
+    // spares libXrandr's per-display record, which it never frees when the answer is no.
+    if (XQueryExtension(dpy, "RANDR", &opcode, &event, &error) &&
+        XRRQueryVersion(dpy, &major, &minor) && (major > 1 || (major == 1 && minor >= 5))) {
+        int count = 0;
+        if (XRRMonitorInfo* monitors = XRRGetMonitors(dpy, RootWindow(dpy, screen), True, &count)) {
+            for (int i = 0; i < count; ++i) {
+                const XRRMonitorInfo& m = monitors[i];
+                const Rect rect{double(m.x), double(m.y), double(m.width), double(m.height)};
+                if (!rect.empty()) rects.push_back(rect);
+            }
+            XRRFreeMonitors(monitors);
+        }
+    }
+    if (rects.empty()) {
+        rects.push_back(
+            {0, 0, double(DisplayWidth(dpy, screen)), double(DisplayHeight(dpy, screen))});
+    }
+    return rects;
+}
+
+// X has no separate drag event: motion with the left button held is a drag, and clients count
+// clicks from event times, so neither flag changes what is posted.
+void X11Pointer::moveTo(Point to, bool, int) {
+    if (postMotion(to)) display_.flush();
+}
+
+void X11Pointer::button(MouseButton button, bool down, Point at, int) {
+    if (location() != at) postMotion(at);
+    postButton(xButton(button), down);
+    held_[static_cast<size_t>(button)] = down;
+    display_.flush();
+}
+
+void X11Pointer::scroll(int pixels) {
+    scrollRemainder_ += pixels;
+    int64_t steps = scrollRemainder_ / kScrollPixelsPerStep;  // towards zero
+    scrollRemainder_ -= steps * kScrollPixelsPerStep;
+    if (steps > kMaxScrollSteps || steps < -kMaxScrollSteps) {
+        steps = std::clamp<int64_t>(steps, -kMaxScrollSteps, kMaxScrollSteps);
+        scrollRemainder_ = 0;
+    }
+    const unsigned wheel = steps > 0 ? kWheelUp : kWheelDown;
+    for (int64_t i = 0; i < std::abs(steps); ++i) {
+        postButton(wheel, true);
+        postButton(wheel, false);
+    }
+    if (steps != 0) display_.flush();
+}
+
+Seconds X11Pointer::doubleClickInterval() {
+    return xsettingsDoubleClickTime(display_).value_or(kDefaultDoubleClick);
+}
+
+bool X11Pointer::postMotion(Point to) {
+    int x = 0, y = 0;
+    if (!display_.hasXTest() || !toProtocol(to.x, x) || !toProtocol(to.y, y)) return false;
+    Display* dpy = display_.get();
+    XTestFakeMotionEvent(dpy, DefaultScreen(dpy), x, y, CurrentTime);
+    return true;
+}
+
+void X11Pointer::postButton(unsigned button, bool down) {
+    if (display_.hasXTest()) XTestFakeButtonEvent(display_.get(), button, down, CurrentTime);
+}
+
+}  // namespace zg

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "platform/Pointer.h"
+#include "platform/x11/X11Display.h"
+
+namespace zg {
+
+// Pointer events through XTest; displays from RandR monitors.
+// Threading: main thread only, like the display it uses.
+class X11Pointer : public Pointer {
+public:
+    // X wheels only click: one notch is posted per this many pixels. Most X toolkits scroll
+    // about three text lines (50 to 60 px) per notch, so the content moves about as far as
+    // the same pixel distance moves it on a desktop with smooth scrolling.
+    static constexpr int kScrollPixelsPerStep = 50;
+    // The most notches one call posts, so that an absurd distance cannot stall the agent;
+    // the excess is dropped, not kept for later.
+    static constexpr int kMaxScrollSteps = 40;
+    // The double-click interval when no settings manager gives one (the toolkits' default).
+    static constexpr Seconds kDefaultDoubleClick = 0.4;
+
+    explicit X11Pointer(X11Display& display);
+    // Lets go of any button this pointer still holds.
+    ~X11Pointer() override;
+
+    Point location() override;
+    std::vector<Rect> displays() override;
+    void moveTo(Point to, bool leftHeld, int clickCount) override;
+    void button(MouseButton button, bool down, Point at, int clickCount) override;
+    void scroll(int pixels) override;
+    Seconds doubleClickInterval() override;
+
+private:
+    bool postMotion(Point to);
+    void postButton(unsigned button, bool down);
+
+    X11Display& display_;
+    int64_t scrollRemainder_ = 0;
+    std::array<bool, 2> held_{};  // by MouseButton
+};
+
+}  // namespace zg

@@ -1,0 +1,59 @@
+#include "XvfbServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace zg::test {
+
+XvfbServer::XvfbServer(const std::vector<std::string>& extraArguments) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                     "-screen",   "0",          "1280x800x24",
+                                     "-nolisten", "tcp"};
+    args.insert(args.end(), extraArguments.begin(), extraArguments.end());
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    pid_ = fork();
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        close(fds[0]);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execv(ZG_XVFB, argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    // The server writes its display number once it is ready for clients.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string number;
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{fds[0], POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0) continue;
+        char c = 0;
+        if (read(fds[0], &c, 1) != 1) break;
+        if (c == '\n') {
+            name_ = ":" + number;
+            break;
+        }
+        number += c;
+    }
+    close(fds[0]);
+}
+
+XvfbServer::~XvfbServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+}
+
+}  // namespace zg::test
