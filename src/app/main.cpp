@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <iostream>
 
+#include "app/AppDelegate.h"
 #include "app/CommandLine.h"
-#include "config/Config.h"
 #include "config/JsonFileStore.h"
-#include "link/RealtimeLink.h"
+#include "platform/HostName.h"
 #include "platform/qt/LanAddress.h"
 #include "platform/qt/QtLoop.h"
 #include "platform/qt/QtWebSocket.h"
+#include "platform/x11/X11Desktop.h"
 #include "relay/EmbeddedRelay.h"
 
 namespace {
@@ -19,7 +20,7 @@ namespace {
 constexpr const char* kBuiltInRelayUrl = ZG_RELAY_URL;
 constexpr const char* kBuiltInPhoneUrl = ZG_PHONE_URL;
 
-void log(const std::string& line) {
+void logLine(const std::string& line) {
     std::cerr << "zephyrglint: " << line << std::endl;
 }
 
@@ -75,28 +76,34 @@ int main(int argc, char** argv) {
     zg::EmbeddedRelay relay;
     if (relayUrl.empty()) {
         if (!relay.start(listenHost(options.listen), options.listen.port)) {
-            log("cannot start the embedded relay on " + zg::formatListenAddress(options.listen) +
-                ": " + relay.errorString().toStdString());
+            logLine("cannot start the embedded relay on " +
+                    zg::formatListenAddress(options.listen) + ": " +
+                    relay.errorString().toStdString());
             return 1;
         }
         relayUrl = embeddedRelayUrl(options.listen, relay.port());
         if (phoneUrl.empty()) phoneUrl = embeddedPhoneUrl(options.listen, relay.port());
-        log("embedded relay listening on port " + std::to_string(relay.port()));
+        logLine("embedded relay listening on port " + std::to_string(relay.port()));
     } else if (phoneUrl.empty()) {
-        log("no phone page is known for this relay: store \"phoneUrl\" in " +
-            zg::settingsPath().string());
+        logLine("no phone page is known for this relay: store \"phoneUrl\" in " +
+                zg::settingsPath().string());
     }
 
-    zg::JsonFileStore store(zg::settingsPath());
-    zg::Config config(store, phoneUrl);
     zg::QtLoop loop;
-    zg::RealtimeLink link(loop, zg::qtWebSocketFactory(), relayUrl);
-    const std::string channel = "zephyrglint-" + config.code();
-    link.onUp = [&channel](bool up) {
-        log(up ? "joined channel realtime:" + channel : "channel lost; reconnecting");
-    };
-    link.start(channel);
+    std::string desktopError;
+    const auto desktop = zg::openX11Desktop(loop, nullptr, desktopError);
+    if (!desktop) logLine(desktopError);
 
-    std::cout << config.link() << std::endl;
+    zg::JsonFileStore store(zg::settingsPath());
+    zg::AppDelegate agent(loop, store, phoneUrl,
+                          {.sockets = zg::qtWebSocketFactory(),
+                           .relayUrl = relayUrl,
+                           .pointer = desktop ? &desktop->pointer() : nullptr,
+                           .keyboard = desktop ? &desktop->keyboard() : nullptr,
+                           .hostName = zg::hostName()});
+    agent.log = logLine;
+    agent.launch();
+
+    std::cout << agent.config().link() << std::endl;
     return QCoreApplication::exec();
 }

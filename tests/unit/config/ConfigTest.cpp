@@ -1,5 +1,7 @@
 #include "config/Config.h"
 
+#include "MemoryStore.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -10,15 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-struct MemoryStore : SettingsStore {
-    json settings = json::object();
-    int saves = 0;
-    const json& load() override { return settings; }
-    void save(const json& s) override {
-        settings = s;
-        ++saves;
-    }
-};
+using test::MemoryStore;
 
 const std::string phonePage = "https://192.168.1.20:8443/remote";
 
