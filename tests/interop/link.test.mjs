@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { createInterface } from 'node:readline';
 import { after, before, test } from 'node:test';
-import { broadcasts, newClient, startRelay, subscribe, within } from './relay.mjs';
+import { broadcasts, newClient, startRelay, subscribe, until } from './relay.mjs';
 
 const channelName = 'zephyrglint-23456789ABCDEFGH';
 
@@ -17,18 +17,7 @@ function startProbe(relay) {
   const child = spawn(binary, [url, channelName], { stdio: ['pipe', 'pipe', 'inherit'] });
   const lines = [];
   createInterface({ input: child.stdout }).on('line', (line) => lines.push(line));
-  const nextLine = (match, what) =>
-    within(
-      new Promise((resolve) => {
-        const poll = () => {
-          const found = lines.find(match);
-          if (found) resolve(found);
-          else setTimeout(poll, 5);
-        };
-        poll();
-      }),
-      what,
-    );
+  const nextLine = (match, what) => until(() => lines.find(match), what);
   return {
     up: () => nextLine((l) => l === 'up', 'the link to join'),
     event: (name) => nextLine((l) => l.startsWith(`event ${name} `), `event ${name}`),
@@ -62,19 +51,15 @@ test('the C++ link and the official client exchange broadcasts both ways', async
     const line = await probe.event('hello');
     assert.deepEqual(JSON.parse(line.slice('event hello '.length)), hello);
 
-    probe.send('state', { kind: 'host', from: '0badf00d', drag: false });
-    const [state] = await broadcasts(channel, 1);
-    assert.deepEqual(state, {
-      type: 'broadcast',
-      event: 'state',
-      payload: { kind: 'host', from: '0badf00d', drag: false },
-    });
+    const state = { kind: 'host', from: '0badf00d', drag: false };
+    probe.send('state', state);
+    const [received] = await broadcasts(channel, 1);
+    assert.deepEqual(received, { type: 'broadcast', event: 'state', payload: state });
 
     // A round trip started by the phone: the link answers "ping" with "pong".
     await channel.send({ type: 'broadcast', event: 'ping', payload: { n: 7 } });
-    const [, pong] = await broadcasts(channel, 2);
-    assert.deepEqual(pong.payload, { n: 7 });
-    assert.equal(pong.event, 'pong');
+    const [, { event, payload }] = await broadcasts(channel, 2);
+    assert.deepEqual({ event, payload }, { event: 'pong', payload: { n: 7 } });
   } finally {
     await phone.removeAllChannels();
     phone.disconnect();

@@ -15,6 +15,21 @@ export function within(promise, what) {
   return Promise.race([promise, timeout]).finally(() => clearTimeout(timer));
 }
 
+// Resolves with the first truthy value of `check`, polled until the timeout.
+export function until(check, what) {
+  return within(
+    new Promise((resolve) => {
+      const poll = () => {
+        const found = check();
+        if (found) resolve(found);
+        else setTimeout(poll, 5);
+      };
+      poll();
+    }),
+    what,
+  );
+}
+
 // Starts the relay executable named by ZG_RELAY_BIN on 127.0.0.1 and a free port.
 export async function startRelay() {
   const binary = process.env.ZG_RELAY_BIN;
@@ -34,7 +49,6 @@ export async function startRelay() {
   );
   return {
     endpoint: `ws://127.0.0.1:${port}/realtime/v1`,
-    log: () => log,
     stop: () => {
       child.kill();
       return new Promise((resolve) => child.on('close', resolve));
@@ -42,21 +56,19 @@ export async function startRelay() {
   };
 }
 
-export function newClient(relay, options = {}) {
+export function newClient(relay) {
   return new RealtimeClient(relay.endpoint, {
     transport: WebSocket,
     vsn: '1.0.0',
     params: { apikey: 'sb_publishable_interop' },
-    ...options,
   });
 }
 
 // Joins `topic` with the given config; resolves once the relay has accepted the join.
 export function subscribe(client, topic, config = { broadcast: { self: false, ack: false } }) {
   const channel = client.channel(topic, { config });
-  const received = [];
-  channel.on('broadcast', { event: '*' }, (message) => received.push(message));
-  channel.received = received;
+  channel.received = [];
+  channel.on('broadcast', { event: '*' }, (message) => channel.received.push(message));
   return within(
     new Promise((resolve, reject) => {
       channel.subscribe((status, error) => {
@@ -70,12 +82,8 @@ export function subscribe(client, topic, config = { broadcast: { self: false, ac
 
 // Resolves with the broadcasts `channel` has received once there are `count` of them.
 export function broadcasts(channel, count) {
-  return within(
-    new Promise((resolve) => {
-      const poll = () =>
-        channel.received.length >= count ? resolve(channel.received) : setTimeout(poll, 5);
-      poll();
-    }),
+  return until(
+    () => channel.received.length >= count && channel.received,
     `${count} broadcasts on ${channel.topic}`,
   );
 }

@@ -6,6 +6,8 @@
 #include "platform/x11/X11Pointer.h"
 #include "platform/x11/XSettings.h"
 
+#include <optional>
+
 namespace zg::test {
 namespace {
 
@@ -15,48 +17,38 @@ public:
     explicit Settings(bool bigEndian = false) : big_(bigEndian) {}
 
     Settings& integer(std::string_view name, int32_t value) {
-        header(0, name);
-        card(static_cast<uint32_t>(value), 4);
-        return *this;
+        return header(0, name).card(static_cast<uint32_t>(value), 4);
     }
     Settings& string(std::string_view name, std::string_view value, uint32_t length = 0) {
-        header(1, name);
-        card(length ? length : value.size(), 4);
-        text(value);
-        return *this;
+        return header(1, name).card(length ? length : value.size(), 4).text(value);
     }
-    Settings& color(std::string_view name) {
-        header(2, name);
-        for (int i = 0; i < 4; ++i) card(0xffff, 2);
-        return *this;
-    }
-    std::vector<uint8_t> bytes(uint32_t count) const {
+    Settings& color(std::string_view name) { return header(2, name).card(~0u, 4).card(~0u, 4); }
+    // The whole data, claiming `count` settings, by default as many as there are.
+    std::vector<uint8_t> bytes(std::optional<uint32_t> count = {}) const {
         Settings all(big_);
         all.out_ = {uint8_t(big_ ? 1 : 0), 0, 0, 0};
-        all.card(7, 4);  // serial
-        all.card(count, 4);
+        all.card(7, 4).card(count.value_or(count_), 4);  // serial and count
         all.out_.insert(all.out_.end(), out_.begin(), out_.end());
         return all.out_;
     }
-    std::vector<uint8_t> bytes() const { return bytes(count_); }
 
 private:
-    void header(uint8_t type, std::string_view name) {
+    Settings& header(uint8_t type, std::string_view name) {
         ++count_;
         out_.insert(out_.end(), {type, 0});
-        card(name.size(), 2);
-        text(name);
-        card(0, 4);  // last-change serial
+        return card(name.size(), 2).text(name).card(0, 4);  // and the last-change serial
     }
-    void card(uint32_t value, int size) {
+    Settings& card(uint32_t value, int size) {
         for (int i = 0; i < size; ++i) {
             const int shift = 8 * (big_ ? size - 1 - i : i);
             out_.push_back(static_cast<uint8_t>(value >> shift));
         }
+        return *this;
     }
-    void text(std::string_view s) {
+    Settings& text(std::string_view s) {
         out_.insert(out_.end(), s.begin(), s.end());
         out_.resize((out_.size() + 3) / 4 * 4);
+        return *this;
     }
 
     bool big_;

@@ -13,7 +13,6 @@ namespace zg::test {
 namespace {
 
 using Calls = std::vector<std::string>;
-using Events = std::vector<DeviceEvent>;
 
 // A dispatcher with a real Input on recording devices; each callback logs one line to `calls`.
 struct DispatcherTest : testing::Test {
@@ -64,35 +63,28 @@ TEST_F(DispatcherTest, ExecutesCommandsForThisHostOrForAnyAndNothingElse) {
     EXPECT_EQ(take(), (Calls{"paint", "state", "state", "state", "state"}));
 }
 
-TEST_F(DispatcherTest, NamesPhonesFromHelloOrFromTheirFirstCommand) {
+TEST_F(DispatcherTest, RegistersPhonesAndForgetsThoseSilentForMoreThan45Seconds) {
     dispatcher.onMessage("hello", {{"from", "a"}, {"device", ""}});
     dispatcher.onMessage("hello", {{"from", ""}, {"device", "Pad"}});
-    cmd({{"from", "b"}, {"device", ""}});
-    cmd({{"from", "c"}, {"device", 5}});
-    cmd({{"from", "c"}, {"device", "Later"}});
+    cmd({{"from", "b"}, {"device", 5}});
+    cmd({{"from", "b"}, {"device", "Later"}});  // a known phone keeps its name
     const auto& phones = dispatcher.phones();
-    ASSERT_EQ(phones.size(), 3u);
+    ASSERT_EQ(phones.size(), 2u);
     EXPECT_EQ(phones.at("a").device, "Phone");
-    EXPECT_EQ(phones.at("b").device, "");
-    EXPECT_EQ(phones.at("c").device, "Phone");
-    dispatcher.onMessage("hello", {{"from", "c"}, {"device", "Tablet"}});
-    EXPECT_EQ(phones.at("c").device, "Tablet");
-}
+    EXPECT_EQ(phones.at("b").device, "Phone");
+    dispatcher.onMessage("hello", {{"from", "b"}, {"device", "Tablet"}});
+    EXPECT_EQ(phones.at("b").device, "Tablet");
 
-TEST_F(DispatcherTest, ForgetsAPhoneSilentForMoreThan45SecondsAndLetsGoOfItsButton) {
-    hello("a");
     loop.advance(30);
     cmd({{"from", "a"}, {"do", "down"}});  // a sign of life, and a held button
     devices.take();
     take();
-    for (Seconds step : {44.9, 0.1}) {  // exactly 45 s is not yet more than the limit
+    // Exactly 45 s of silence is not yet more than the limit.
+    for (auto [step, left] : {std::pair{15.0, 2u}, {0.5, 1u}, {29.5, 1u}, {0.5, 0u}}) {
         loop.advance(step);
         dispatcher.expire();
-        EXPECT_EQ(dispatcher.phones().size(), 1u);
+        EXPECT_EQ(phones.size(), left) << loop.now();
     }
-    loop.advance(0.1);
-    dispatcher.expire();
-    EXPECT_TRUE(dispatcher.phones().empty());
     EXPECT_EQ(devices.take(), (Events{Button{MouseButton::Left, false, {}, 1}}));
     dispatcher.expire();  // still nobody: stopped again, which costs nothing
     EXPECT_EQ(take(), (Calls{"stop", "stop"}));
@@ -156,16 +148,14 @@ TEST_F(DispatcherTest, FirstHelloHidesTheAutomaticPairingWindowOnceThePhoneStays
     hello("a");
     loop.advance(1.0);
     bye("a");
-    take();
     loop.advance(5);
-    EXPECT_EQ(take(), Calls{});
-
     dispatcher.pairingShown = true;  // a first command arms nothing, nor does a later hello
     cmd({{"from", "a"}, {"do", "move"}});
     hello("b");
     loop.advance(5);
     EXPECT_TRUE(dispatcher.pairingShown);
-    EXPECT_EQ(take(), (Calls{"paint", "state", "paint"}));
+    EXPECT_EQ(take(), (Calls{"stop", "paint", "state", "paint", "stop", "paint", "paint", "state",
+                             "paint"}));
 
     auto gone = std::make_unique<Dispatcher>(loop, input, "Desk");
     gone->hidePairingWindow = [this] { calls.push_back("hide"); };
@@ -205,46 +195,16 @@ TEST_F(DispatcherTest, HandsScreenAndAckNumbersOnAsRead) {
         {{{"do", "screen"}, {"on", true}, {"w", 390}, {"h", 844.5}, {"zoom", -2}, {"dpr", 1e308}},
          {"start 390 844.5 -2 1e+308"}},
         {{{"do", "screen"}, {"on", "true"}, {"w", 390}}, {"stop"}},
-        {{{"do", "screen"}}, {"stop"}},
         {{{"do", "ack"}, {"n", 7.9}}, {"ack 7"}},
         {{{"do", "ack"}, {"n", -7.9}}, {"ack -7"}},
-        {{{"do", "ack"}}, {"ack 0"}},
         {{{"do", "ack"}, {"n", -9223372036854775808.0}}, {"ack -9223372036854775808"}},
         {{{"do", "ack"}, {"n", 9223372036854775808.0}}, {}},  // 2^63: beyond int64
-        {{{"do", "ack"}, {"n", 1e19}}, {}},
         {{{"do", "ack"}, {"n", -1e308}}, {}},
     };
     for (const auto& [payload, expected] : table) {
         cmd(payload);
         EXPECT_EQ(take(), expected) << payload;
     }
-}
-
-TEST_F(DispatcherTest, AbsurdValuesInEveryKeyNeitherCrashNorHoldTheButton) {
-    const Payload absurd[] = {1e308,
-                              -1e308,
-                              1e19,
-                              nullptr,
-                              {1, "a", nullptr},
-                              Payload::parse(R"({"a": {"b": [1]}})"),
-                              std::string(100'000, 'x')};
-    for (const Payload& value : absurd) {
-        Payload payload;
-        for (const char* key : {"to", "from", "device", "dx", "dy", "t", "k", "mods", "on", "w",
-                                "h", "zoom", "dpr", "n"}) {
-            payload[key] = value;
-        }
-        for (const char* what :
-             {"move", "click", "rclick", "scroll", "up", "text", "key", "screen", "ack", "sync"}) {
-            payload["do"] = what;
-            cmd(payload);
-            EXPECT_FALSE(input.dragging()) << what << " " << value.type_name();
-        }
-        payload["do"] = value;
-        for (const char* event : {"cmd", "hello", "bye"}) dispatcher.onMessage(event, payload);
-        dispatcher.onMessage("cmd", value);
-    }
-    EXPECT_FALSE(input.dragging());
 }
 
 }  // namespace

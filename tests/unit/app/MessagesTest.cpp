@@ -10,7 +10,7 @@ using Strings = std::vector<std::string>;
 TEST(Messages, EachReaderAcceptsItsOwnJsonTypeOnly) {
     const Payload payload = Payload::parse(R"({
         "null": null, "false": false, "int": -3, "unsigned": 18446744073709551615,
-        "real": 7.5, "huge": -1e308, "text": "hi", "empty": [], "list": ["a", "b"],
+        "huge": -1e308, "text": "hi", "empty": [], "list": ["a", "b"],
         "mixed": ["a", 1], "nested": [["a"]], "object": {"text": "hi"}})");
     struct Row {
         const char* key;
@@ -24,7 +24,6 @@ TEST(Messages, EachReaderAcceptsItsOwnJsonTypeOnly) {
              {"false", {}, {}, false, {}},
              {"int", {}, -3.0, {}, {}},
              {"unsigned", {}, 18446744073709551615.0, {}, {}},
-             {"real", {}, 7.5, {}, {}},
              {"huge", {}, -1e308, {}, {}},
              {"text", "hi", {}, {}, {}},
              {"empty", {}, {}, {}, Strings{}},
@@ -39,15 +38,12 @@ TEST(Messages, EachReaderAcceptsItsOwnJsonTypeOnly) {
         EXPECT_EQ(readBool(payload, row.key), row.flag) << row.key;
         EXPECT_EQ(readStringList(payload, row.key), row.list) << row.key;
     }
-}
-
-TEST(Messages, APayloadThatIsNotAnObjectHasNoKeys) {
-    for (const char* text : {R"([["from", "p"]])", R"("from")", "null", "12"}) {
-        const Payload payload = Payload::parse(text);
-        EXPECT_FALSE(readString(payload, "from")) << text;
-        EXPECT_FALSE(readNumber(payload, "0")) << text;
-        EXPECT_FALSE(readBool(payload, "from")) << text;
-        EXPECT_FALSE(readStringList(payload, "from")) << text;
+    // A payload that is not an object has no keys.
+    for (const char* text : {R"([["text", "hi"]])", R"("text")", "null"}) {
+        const Payload other = Payload::parse(text);
+        EXPECT_FALSE(readString(other, "text") || readNumber(other, "0") ||
+                     readBool(other, "text") || readStringList(other, "text"))
+            << text;
     }
 }
 

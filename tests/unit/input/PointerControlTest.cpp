@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -11,9 +12,15 @@
 namespace zg::test {
 namespace {
 
-using Events = std::vector<DeviceEvent>;
 constexpr auto L = MouseButton::Left;
 constexpr auto R = MouseButton::Right;
+
+// A press and a release for each {button, click count}.
+Events clicks(std::initializer_list<std::pair<MouseButton, int>> series, Point at = {1000, 500}) {
+    Events out;
+    for (auto [b, n] : series) out = out + Events{Button{b, true, at, n}, Button{b, false, at, n}};
+    return out;
+}
 
 struct PointerControl : testing::Test {
     ManualLoop loop;
@@ -47,44 +54,41 @@ TEST_F(PointerControl, AcceleratesAndKeepsTruncatedRemaindersWithTheirSign) {
     EXPECT_EQ(told.back(), std::make_pair(Point{1000, 500}, false));
 }
 
-TEST_F(PointerControl, ClampsToTheUnionOfDisplaysOrOnlyToTheOriginWithoutOne) {
-    const std::vector<Rect> two{{0, 0, 1920, 1080}, {1920, -200, 1280, 1024}};
+TEST_F(PointerControl, ClampsToTheUnionOfDisplaysAndStaysSaneOnAbsurdDeltasAndSpeeds) {
+    const std::vector<Rect> one = devices.screens,
+                            two{{0, 0, 1920, 1080}, {1920, -200, 1280, 1024}};
+    const double inf = std::numeric_limits<double>::infinity();
     struct Case {
-        std::vector<Rect> screens;
         Point from;
         double dx, dy;
-        Point to;
+        std::optional<Point> to;
+        std::vector<Rect> screens;
+        double speed = 1;
     };
     for (const Case& c : std::vector<Case>{
-             {two, {3199, 1079}, 5, 5, {3199, 1079}},
-             {two, {0, -200}, -5, -5, {0, -200}},  // the union's corner, though no display has it
-             {two, {100, 100}, 100, 0, {460, 100}},
-             {{}, {10, 10}, -100, 100, {0, 370}},
-             {{}, {3190, 100}, 100, -100, {3550, 0}}}) {
+             {{3199, 1079}, 5, 5, Point{3199, 1079}, two},
+             {{0, -200}, -5, -5, Point{0, -200}, two},  // the union's corner, on no display
+             {{100, 100}, 100, 0, Point{460, 100}, two},
+             {{10, 10}, -100, 100, Point{0, 370}, {}},  // no display: only the origin bounds
+             {{3190, 100}, 100, -100, Point{3550, 0}, {}},
+             {{5, 5}, inf, 0, {}, one},
+             {{5, 5}, 0, -inf, {}, one},
+             {{5, 5}, std::numeric_limits<double>::quiet_NaN(), 1, {}, one},
+             {{5, 5}, 1e308, 1e308, Point{1919, 1079}, one},
+             {{5, 5}, -1e308, -1e308, Point{0, 0}, one},
+             {{0, 0}, 0.5, 0, {}, one},
+             {{0, 0}, 0.5, 0, Point{1, 0}, one},  // nothing absurd was kept in the remainder
+             {{1, 0}, 0, 0.01, Point{1, 1079}, one, 1e308},
+             {{1, 0}, 1e308, 0, {}, one, 0},  // infinity times zero: no movement
+         }) {
+        SCOPED_TRACE(testing::Message()
+                     << c.from.x << "," << c.from.y << " by " << c.dx << "," << c.dy);
         devices.screens = c.screens;
         devices.pointerAt = c.from;
+        input.speed = c.speed;
         input.move(c.dx, c.dy);
-        EXPECT_EQ(devices.take(), (Events{Moved{c.to}})) << c.from.x << "," << c.from.y;
+        EXPECT_EQ(devices.take(), c.to ? Events{Moved{*c.to}} : Events{});
     }
-}
-
-TEST_F(PointerControl, AbsurdDeltasAndSpeedsLandOnTheEdgeAndLaterMovesStayNormal) {
-    const double inf = std::numeric_limits<double>::infinity();
-    for (auto [dx, dy] : std::vector<std::pair<double, double>>{
-             {inf, 0}, {0, -inf}, {std::numeric_limits<double>::quiet_NaN(), 1}}) {
-        input.move(dx, dy);
-    }
-    EXPECT_TRUE(devices.take().empty());
-    input.move(1e308, 1e308);
-    input.move(-1e308, -1e308);
-    input.move(0.5, 0);
-    input.move(0.5, 0);
-    input.speed = 1e308;
-    input.move(0, 0.01);
-    input.speed = 0;
-    input.move(1e308, 0);  // infinity times zero: no movement
-    EXPECT_EQ(devices.take(),
-              (Events{Moved{{1919, 1079}}, Moved{{0, 0}}, Moved{{1, 0}}, Moved{{1, 1079}}}));
 }
 
 TEST_F(PointerControl, LeftClicksCountOneTwoThreeThreeAndRestartAfterTheInterval) {
@@ -94,14 +98,9 @@ TEST_F(PointerControl, LeftClicksCountOneTwoThreeThreeAndRestartAfterTheInterval
     clickAfter(0.125);
     clickAfter(0.25);
     clickAfter(0.5);  // a full interval later: a new series
-    const Point p{1000, 500};
-    EXPECT_EQ(devices.take(),
-              (Events{Button{L, true, p, 1}, Button{L, false, p, 1}, Button{L, true, p, 2},
-                      Button{L, false, p, 2}, Button{R, true, p, 1}, Button{R, false, p, 1},
-                      Button{L, true, p, 3}, Button{L, false, p, 3}, Button{L, true, p, 3},
-                      Button{L, false, p, 3}, Button{L, true, p, 1}, Button{L, false, p, 1}}));
+    EXPECT_EQ(devices.take(), clicks({{L, 1}, {L, 2}, {R, 1}, {L, 3}, {L, 3}, {L, 1}}));
     EXPECT_EQ(told.size(), 6u);
-    EXPECT_EQ(told.back(), std::make_pair(p, true));
+    EXPECT_EQ(told.back(), std::make_pair(Point{1000, 500}, true));
 }
 
 TEST_F(PointerControl, HoldDragsAndHoldFalseOrReleaseEndsItOnce) {
@@ -122,10 +121,8 @@ TEST_F(PointerControl, HoldDragsAndHoldFalseOrReleaseEndsItOnce) {
     input.release();
     EXPECT_FALSE(input.dragging());
     const Point p{1000, 500}, q{1021, 500};
-    EXPECT_EQ(devices.take(),
-              (Events{Button{L, true, p, 1}, Button{L, false, p, 1}, Button{L, true, p, 2},
-                      Moved{q, true, 2}, Button{L, false, q, 2}, Button{L, true, q, 3},
-                      Button{L, false, q, 3}}));
+    EXPECT_EQ(devices.take(), (clicks({{L, 1}}) + Events{Button{L, true, p, 2}, Moved{q, true, 2}} +
+                               Events{Button{L, false, q, 2}} + clicks({{L, 3}}, q)));
     EXPECT_EQ(told.size(), 6u);
 }
 
@@ -137,9 +134,8 @@ TEST_F(PointerControl, LeftClickEndsADragWithoutCountingAndRightClickLeavesItHel
     EXPECT_FALSE(input.dragging());
     clickAfter(0.1);  // the drag's press was the first of this series
     const Point p{1000, 500};
-    EXPECT_EQ(devices.take(),
-              (Events{Button{L, true, p, 1}, Button{R, true, p, 1}, Button{R, false, p, 1},
-                      Button{L, false, p, 1}, Button{L, true, p, 2}, Button{L, false, p, 2}}));
+    EXPECT_EQ(devices.take(), (Events{Button{L, true, p, 1}} + clicks({{R, 1}}) +
+                               Events{Button{L, false, p, 1}} + clicks({{L, 2}})));
 }
 
 TEST_F(PointerControl, WheelPostsWholePixelsKeepsTheFractionAndDropsAbsurdExcess) {
