@@ -27,9 +27,18 @@ bool toProtocol(double value, int& out) {
     return true;
 }
 
+// Monitors came with RandR 1.5. Asking Xlib rather than libXrandr whether RandR is there
+// spares libXrandr's per-display record, which it never frees when the answer is no.
+bool hasRandrMonitors(Display* dpy) {
+    int opcode = 0, event = 0, error = 0, major = 0, minor = 0;
+    return XQueryExtension(dpy, "RANDR", &opcode, &event, &error) &&
+           XRRQueryVersion(dpy, &major, &minor) && (major > 1 || (major == 1 && minor >= 5));
+}
+
 }  // namespace
 
-X11Pointer::X11Pointer(X11Display& display) : display_(display) {}
+X11Pointer::X11Pointer(X11Display& display)
+    : display_(display), hasMonitors_(hasRandrMonitors(display.get())) {}
 
 X11Pointer::~X11Pointer() {
     for (MouseButton button : {MouseButton::Left, MouseButton::Right}) {
@@ -50,14 +59,19 @@ Point X11Pointer::location() {
 }
 
 std::vector<Rect> X11Pointer::displays() {
+    const auto now = std::chrono::steady_clock::now();
+    if (monitors_.empty() || now - monitorsRead_ >= kMonitorsMaxAge) {
+        monitors_ = readMonitors();
+        monitorsRead_ = now;
+    }
+    return monitors_;
+}
+
+std::vector<Rect> X11Pointer::readMonitors() {
     Display* dpy = display_.get();
     const int screen = DefaultScreen(dpy);
     std::vector<Rect> rects;
-    int opcode = 0, event = 0, error = 0, major = 0, minor = 0;
-    // Monitors came with RandR 1.5. Asking Xlib rather than libXrandr whether RandR is there
-    // spares libXrandr's per-display record, which it never frees when the answer is no.
-    if (XQueryExtension(dpy, "RANDR", &opcode, &event, &error) &&
-        XRRQueryVersion(dpy, &major, &minor) && (major > 1 || (major == 1 && minor >= 5))) {
+    if (hasMonitors_) {
         int count = 0;
         if (XRRMonitorInfo* monitors = XRRGetMonitors(dpy, RootWindow(dpy, screen), True, &count)) {
             for (int i = 0; i < count; ++i) {

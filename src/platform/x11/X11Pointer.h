@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 #include "platform/Pointer.h"
@@ -21,6 +22,9 @@ public:
     static constexpr int kMaxScrollSteps = 40;
     // The double-click interval when no settings manager gives one (the toolkits' default).
     static constexpr Seconds kDefaultDoubleClick = 0.4;
+    // How long a reading of the monitor layout is reused: asking the server costs more than
+    // the rest of a pointer move together, and layouts change rarely.
+    static constexpr std::chrono::milliseconds kMonitorsMaxAge{1000};
 
     explicit X11Pointer(X11Display& display);
     // Lets go of any button this pointer still holds.
@@ -36,8 +40,12 @@ public:
 private:
     bool postMotion(Point to);
     void postButton(unsigned button, bool down);
+    std::vector<Rect> readMonitors();
 
     X11Display& display_;
+    const bool hasMonitors_;  // RandR 1.5 or later
+    std::vector<Rect> monitors_;
+    std::chrono::steady_clock::time_point monitorsRead_;
     int64_t scrollRemainder_ = 0;
     std::array<bool, 2> held_{};  // by MouseButton
 };
