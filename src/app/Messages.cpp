@@ -1,7 +1,5 @@
 #include "app/Messages.h"
 
-#include <utility>
-
 namespace zg {
 namespace {
 
@@ -62,10 +60,6 @@ Payload statePayload(const HostState& state) {
 
 Payload farewellPayload(const std::string& hostId, const std::string& name) {
     return {{"kind", "host"}, {"from", hostId}, {"name", name}, {"gone", true}};
-}
-
-Payload framePayload(int64_t n, double zoom, std::string img) {
-    return {{"n", n}, {"z", zoom}, {"img", std::move(img)}};
 }
 
 }  // namespace zg

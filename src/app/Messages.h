@@ -1,12 +1,12 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "link/Payload.h"
+#include "screen/FramePayload.h"  // "frame", built by the screen streamer
 
 namespace zg {
 
@@ -35,7 +35,5 @@ struct HostState {
 Payload statePayload(const HostState& state);
 // The "state" sent when the agent quits: identity and "gone" only.
 Payload farewellPayload(const std::string& hostId, const std::string& name);
-// One screen image: sequence number, zoom it was captured at, JPEG in Base64.
-Payload framePayload(int64_t n, double zoom, std::string img);
 
 }  // namespace zg
