@@ -55,8 +55,7 @@ int main() {
     zg::test::FakeConnection& socket = sockets.last();
     socket.open();
     loop.runPosted();
-    socket.deliver(R"({"topic":"realtime:)" + kChannel +
-                   R"(","event":"phx_reply","ref":"1","payload":{"status":"ok"}})");
+    socket.acceptJoin();
     loop.runPosted();
 
     start = cpuSeconds();

@@ -91,8 +91,7 @@ int main() {
     zg::test::FakeConnection& socket = sockets.last();
     socket.open();
     loop.runPosted();
-    socket.deliver(R"({"topic":"realtime:)" + kChannel +
-                   R"(","event":"phx_reply","ref":"1","payload":{"status":"ok"}})");
+    socket.acceptJoin();
     loop.runPosted();
 
     std::vector<std::string> frames;

@@ -1,5 +1,7 @@
 #include "FakeWebSocket.h"
 
+#include <nlohmann/json.hpp>
+
 namespace zg::test {
 
 void FakeConnection::open() {
@@ -8,6 +10,15 @@ void FakeConnection::open() {
 
 void FakeConnection::fail() {
     push(std::nullopt);
+}
+
+void FakeConnection::acceptJoin() {
+    const auto join = nlohmann::json::parse(sent_.back());
+    deliver(nlohmann::json{{"topic", join["topic"]},
+                           {"event", "phx_reply"},
+                           {"ref", join["ref"]},
+                           {"payload", {{"status", "ok"}, {"response", nlohmann::json::object()}}}}
+                .dump());
 }
 
 void FakeConnection::push(std::optional<WebSocketMessage> message) {

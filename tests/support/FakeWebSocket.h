@@ -23,6 +23,8 @@ public:
     void deliver(const std::string& text) { push(WebSocketMessage{text, false}); }
     void deliverBinary(const std::string& bytes) { push(WebSocketMessage{bytes, true}); }
     void fail();  // the pending receive, and every later one, fails
+    // Accepts the join the client sent last, as the relay would.
+    void acceptJoin();
 
     const std::string& url() const { return url_; }
     const std::vector<std::string>& sent() const { return sent_; }

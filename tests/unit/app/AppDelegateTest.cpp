@@ -27,18 +27,12 @@ struct Agent {
         agent->launch();
     }
 
-    // Opens the socket and accepts the join; returns every frame sent so far.
     void join() {
         FakeConnection& socket = sockets.last();
         socket.open();
         loop.runPosted();
-        const Payload joinFrame = Payload::parse(socket.sent().back());
-        ASSERT_EQ(joinFrame["topic"], kTopic);
-        socket.deliver(Payload{{"topic", kTopic},
-                               {"event", "phx_reply"},
-                               {"ref", joinFrame["ref"]},
-                               {"payload", {{"status", "ok"}}}}
-                           .dump());
+        ASSERT_EQ(Payload::parse(socket.sent().back())["topic"], kTopic);
+        socket.acceptJoin();
         loop.runPosted();
     }
 
