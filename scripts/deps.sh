@@ -8,6 +8,7 @@ packages=(
     nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
     libicu-dev
     libx11-dev libxtst-dev libxrandr-dev libxext-dev xvfb
+    libturbojpeg0-dev libpixman-1-dev
 )
 
 missing=()

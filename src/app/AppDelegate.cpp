@@ -10,6 +10,13 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
     if (platform.pointer && platform.keyboard) {
         input_ = std::make_unique<Input>(loop, *platform.pointer, *platform.keyboard);
         dispatcher_ = std::make_unique<Dispatcher>(loop, *input_, std::move(platform.hostName));
+        if (platform.screenAccess && platform.capture) {
+            streamer_ = std::make_unique<ScreenStreamer>(
+                loop, *platform.screenAccess, std::move(platform.capture),
+                [this](const std::string& event, Payload payload) {
+                    link_.send(event, std::move(payload));
+                });
+        }
     }
 }
 
@@ -22,6 +29,7 @@ void AppDelegate::launch() {
         link_.onMessage = [this](const std::string& event, const Payload& payload) {
             dispatcher_->onMessage(event, payload);
         };
+        if (streamer_) wireStreamer();
     } else {
         say("no desktop to drive: phones' commands will be ignored");
     }
@@ -29,6 +37,19 @@ void AppDelegate::launch() {
     link_.start(channel());
     // Owned by this object, so the timer ends with it.
     housekeeping_ = loop_.every(kHousekeepingPeriod, [this] { housekeeping(); });
+}
+
+void AppDelegate::wireStreamer() {
+    dispatcher_->screenStart = [this](double w, double h, double zoom, double dpr) {
+        streamer_->start(w, h, zoom, dpr);
+    };
+    dispatcher_->screenStop = [this] { streamer_->stop(); };
+    dispatcher_->screenAck = [this](int64_t n) { streamer_->ack(n); };
+    // The phones learn of a problem, and of its end, from the next state report.
+    streamer_->onError = [this](std::optional<std::string> problem) {
+        dispatcher_->screenError = std::move(problem);
+        dispatcher_->sendState();
+    };
 }
 
 void AppDelegate::linkUp(bool up) {

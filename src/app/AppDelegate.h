@@ -9,6 +9,8 @@
 #include "input/Input.h"
 #include "link/RealtimeLink.h"
 #include "platform/Loop.h"
+#include "platform/ScreenAccess.h"
+#include "screen/ScreenStreamer.h"
 
 namespace zg {
 
@@ -19,6 +21,9 @@ struct Platform {
     // The desktop to drive; both absent when there is none, and phones' commands are ignored.
     Pointer* pointer = nullptr;
     Keyboard* keyboard = nullptr;
+    // Pictures of that desktop; without both, phones asking for the screen get nothing.
+    ScreenAccess* screenAccess = nullptr;
+    ScreenStreamer::Capture capture = nullptr;
     std::string hostName;
 };
 
@@ -47,6 +52,7 @@ public:
 
 private:
     std::string channel() const { return "zephyrglint-" + config_.code(); }
+    void wireStreamer();
     void linkUp(bool up);
     void housekeeping();
     void say(const std::string& line) const;
@@ -56,6 +62,7 @@ private:
     RealtimeLink link_;
     std::unique_ptr<Input> input_;
     std::unique_ptr<Dispatcher> dispatcher_;
+    std::unique_ptr<ScreenStreamer> streamer_;  // sends through link_, so declared after it
     ScheduledHandle housekeeping_;
 };
 

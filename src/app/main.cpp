@@ -12,7 +12,9 @@
 #include "platform/qt/LanAddress.h"
 #include "platform/qt/QtLoop.h"
 #include "platform/qt/QtWebSocket.h"
+#include "platform/x11/X11Capture.h"
 #include "platform/x11/X11Desktop.h"
+#include "platform/x11/X11ScreenAccess.h"
 #include "relay/EmbeddedRelay.h"
 
 namespace {
@@ -93,6 +95,14 @@ int main(int argc, char** argv) {
     std::string desktopError;
     const auto desktop = zg::openX11Desktop(loop, nullptr, desktopError);
     if (!desktop) logLine(desktopError);
+    // Shared with the streamer's background task, which may still run when main returns.
+    std::shared_ptr<zg::X11Capture> capture;
+    if (desktop) {
+        std::string captureError;
+        capture = zg::X11Capture::open(nullptr, captureError);
+        if (!capture) logLine("no screen pictures: " + captureError);
+    }
+    zg::X11ScreenAccess screenAccess;
 
     zg::JsonFileStore store(zg::settingsPath());
     zg::AppDelegate agent(loop, store, phoneUrl,
@@ -100,6 +110,12 @@ int main(int argc, char** argv) {
                            .relayUrl = relayUrl,
                            .pointer = desktop ? &desktop->pointer() : nullptr,
                            .keyboard = desktop ? &desktop->keyboard() : nullptr,
+                           .screenAccess = &screenAccess,
+                           .capture = capture ? zg::ScreenStreamer::Capture(
+                                                    [capture](const zg::CaptureRequest& request) {
+                                                        return capture->capture(request);
+                                                    })
+                                              : nullptr,
                            .hostName = zg::hostName()});
     agent.log = logLine;
     agent.launch();

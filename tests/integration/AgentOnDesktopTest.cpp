@@ -20,6 +20,7 @@
 #include "RelayClient.h"
 #include "Spin.h"
 
+#include "Picture.h"
 #include "Recorder.h"
 #include "XvfbServer.h"
 
@@ -176,6 +177,23 @@ protected:
         return state;
     }
 
+    // The payload of the first "frame" that arrived after the phone had `mark` frames; empty
+    // if none in time.
+    QJsonObject frameAfter(qsizetype mark) {
+        QJsonObject frame;
+        spinUntil([&] {
+            const QList<QJsonObject>& frames = phone->received();
+            for (qsizetype i = mark; i < frames.size(); ++i) {
+                if (frames[i]["payload"]["event"] == "frame") {
+                    frame = frames[i]["payload"]["payload"].toObject();
+                    return true;
+                }
+            }
+            return false;
+        });
+        return frame;
+    }
+
     // A "cmd" whose answer is a state report; returns that report.
     QJsonObject commandWithState(const QString& what) {
         const qsizetype mark = phone->received().size();
@@ -281,6 +299,42 @@ TEST_F(AgentOnDesktop, PhoneTextAndKeysArriveAsTheirKeysyms) {
     EXPECT_EQ(presses[6].state, unsigned(ControlMask));
     EXPECT_EQ(presses[7].state, 0u);
     EXPECT_FALSE(recorder->anyKeyDown());
+}
+
+TEST_F(AgentOnDesktop, PhoneSeesTheScreenAroundThePointer) {
+    Display* dpy = recorder->display();
+    showQuadrants(dpy);
+    XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, 640, 400);
+    XSync(dpy, False);
+    const auto picture = [](const QJsonObject& frame) {
+        return decodeJpeg(QByteArray::fromBase64(frame["img"].toString().toLatin1()).toStdString());
+    };
+
+    qsizetype mark = phone->received().size();
+    command({{"do", "screen"}, {"on", true}, {"w", 200}, {"h", 200}, {"zoom", 1}, {"dpr", 1}});
+    QJsonObject frame = frameAfter(mark);
+    ASSERT_EQ(frame["n"], 1) << "no first frame";
+    Picture shown = picture(frame);
+    ASSERT_EQ(shown.width, 200);
+    ASSERT_EQ(shown.height, 200);
+    EXPECT_TRUE(shows(shown, 50, 50, kRed));
+    EXPECT_TRUE(shows(shown, 150, 50, kGreen));
+    EXPECT_TRUE(shows(shown, 50, 150, kBlue));
+    EXPECT_TRUE(shows(shown, 150, 150, kWhite));
+
+    // Acknowledged, the stream follows the pointer: on the left edge, the half off the screen
+    // is black.
+    command({{"do", "ack"}, {"n", 1}});
+    XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, 0, 400);
+    XSync(dpy, False);
+    ASSERT_TRUE(spinUntil([&] {
+        mark = phone->received().size();
+        frame = frameAfter(mark);
+        shown = picture(frame);
+        return shows(shown, 50, 100, kBlack) && shows(shown, 150, 50, kRed);
+    })) << "the picture did not follow the pointer";
+    EXPECT_TRUE(shows(shown, 50, 150, kBlack));
+    EXPECT_TRUE(shows(shown, 150, 150, kBlue));
 }
 
 }  // namespace

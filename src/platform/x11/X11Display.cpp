@@ -20,6 +20,9 @@ int countError(Display*, XErrorEvent*) {
 }  // namespace
 
 std::unique_ptr<X11Display> X11Display::open(const char* name, std::string& error) {
+    // Screen capture uses a connection of its own on another thread. Xlib from 1.8 on does
+    // this itself; older ones need it before their first call to guard their shared state.
+    XInitThreads();
     Display* display = XOpenDisplay(name);
     if (!display) {
         const std::string shown = XDisplayName(name);

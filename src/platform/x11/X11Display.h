@@ -10,7 +10,8 @@ struct _XDisplay;
 namespace zg {
 
 // One connection to the X server, shared by the X11 pointer, keyboard and permission check.
-// Threading: main thread only; work on another thread opens its own connection.
+// Threading: one thread at a time; the desktop's connection is the main thread's, and work
+// on another thread opens its own.
 class X11Display {
 public:
     // Connects to `name` (nullptr: $DISPLAY); nullptr with `error` set when that fails.

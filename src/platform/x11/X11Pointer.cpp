@@ -2,11 +2,11 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-#include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "platform/x11/X11Monitors.h"
 #include "platform/x11/XSettings.h"
 
 namespace zg {
@@ -25,14 +25,6 @@ bool toProtocol(double value, int& out) {
     if (!std::isfinite(value)) return false;
     out = static_cast<int>(std::lround(std::clamp(value, -32768.0, 32767.0)));
     return true;
-}
-
-// Monitors came with RandR 1.5. Asking Xlib rather than libXrandr whether RandR is there
-// spares libXrandr's per-display record, which it never frees when the answer is no.
-bool hasRandrMonitors(Display* dpy) {
-    int opcode = 0, event = 0, error = 0, major = 0, minor = 0;
-    return XQueryExtension(dpy, "RANDR", &opcode, &event, &error) &&
-           XRRQueryVersion(dpy, &major, &minor) && (major > 1 || (major == 1 && minor >= 5));
 }
 
 }  // namespace
@@ -61,32 +53,10 @@ Point X11Pointer::location() {
 std::vector<Rect> X11Pointer::displays() {
     const auto now = std::chrono::steady_clock::now();
     if (monitors_.empty() || now - monitorsRead_ >= kMonitorsMaxAge) {
-        monitors_ = readMonitors();
+        monitors_ = readMonitors(display_.get(), hasMonitors_);
         monitorsRead_ = now;
     }
     return monitors_;
-}
-
-std::vector<Rect> X11Pointer::readMonitors() {
-    Display* dpy = display_.get();
-    const int screen = DefaultScreen(dpy);
-    std::vector<Rect> rects;
-    if (hasMonitors_) {
-        int count = 0;
-        if (XRRMonitorInfo* monitors = XRRGetMonitors(dpy, RootWindow(dpy, screen), True, &count)) {
-            for (int i = 0; i < count; ++i) {
-                const XRRMonitorInfo& m = monitors[i];
-                const Rect rect{double(m.x), double(m.y), double(m.width), double(m.height)};
-                if (!rect.empty()) rects.push_back(rect);
-            }
-            XRRFreeMonitors(monitors);
-        }
-    }
-    if (rects.empty()) {
-        rects.push_back(
-            {0, 0, double(DisplayWidth(dpy, screen)), double(DisplayHeight(dpy, screen))});
-    }
-    return rects;
 }
 
 // X has no separate drag event: motion with the left button held is a drag, and clients count

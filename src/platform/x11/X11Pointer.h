@@ -40,7 +40,6 @@ public:
 private:
     bool postMotion(Point to);
     void postButton(unsigned button, bool down);
-    std::vector<Rect> readMonitors();
 
     X11Display& display_;
     const bool hasMonitors_;  // RandR 1.5 or later

@@ -1,0 +1,60 @@
+// GoogleTest first: it cannot take the macros Xlib defines (None, Bool).
+#include <gtest/gtest.h>
+
+#include "Picture.h"
+#include "XvfbServer.h"
+#include "platform/x11/X11Capture.h"
+
+namespace zg::test {
+namespace {
+
+TEST(CaptureTest, PictureIsCentredOnThePointerAndBlackOffTheScreen) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{}, std::vector<std::string>{"-extension", "MIT-SHM"}}) {
+        SCOPED_TRACE(arguments.empty() ? "with shared memory" : "without shared memory");
+        XvfbServer server(arguments);
+        ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+        Display* dpy = XOpenDisplay(server.name().c_str());
+        ASSERT_NE(dpy, nullptr);
+        showQuadrants(dpy);
+        std::string error;
+        const auto capture = X11Capture::open(server.name().c_str(), error);
+        ASSERT_TRUE(capture) << error;
+        const auto pictureAt = [&](int x, int y, double zoom) {
+            XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, x, y);
+            XSync(dpy, False);
+            return decodeJpeg(capture->capture({.w = 200, .h = 200, .zoom = zoom, .dpr = 1}));
+        };
+
+        // Where the colours meet, each fills its quarter of the picture.
+        Picture picture = pictureAt(640, 400, 1);
+        ASSERT_EQ(picture.width, 200);
+        ASSERT_EQ(picture.height, 200);
+        EXPECT_TRUE(shows(picture, 50, 50, kRed));
+        EXPECT_TRUE(shows(picture, 150, 50, kGreen));
+        EXPECT_TRUE(shows(picture, 50, 150, kBlue));
+        EXPECT_TRUE(shows(picture, 150, 150, kWhite));
+
+        // On the left edge the region is not moved: its left half, off the screen, is black.
+        picture = pictureAt(0, 400, 1);
+        ASSERT_EQ(picture.width, 200);
+        EXPECT_TRUE(shows(picture, 50, 50, kBlack));
+        EXPECT_TRUE(shows(picture, 50, 150, kBlack));
+        EXPECT_TRUE(shows(picture, 150, 50, kRed));
+        EXPECT_TRUE(shows(picture, 150, 150, kBlue));
+
+        // Zoomed out, 400 points fit into 200 pixels: the colours' meeting point 100 points
+        // right of the pointer appears 50 pixels right of the centre.
+        picture = pictureAt(540, 400, 0.5);
+        ASSERT_EQ(picture.width, 200);
+        ASSERT_EQ(picture.height, 200);
+        EXPECT_TRUE(shows(picture, 135, 90, kRed));
+        EXPECT_TRUE(shows(picture, 165, 90, kGreen));
+        EXPECT_TRUE(shows(picture, 135, 110, kBlue));
+        EXPECT_TRUE(shows(picture, 165, 110, kWhite));
+        XCloseDisplay(dpy);
+    }
+}
+
+}  // namespace
+}  // namespace zg::test

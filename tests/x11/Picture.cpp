@@ -1,0 +1,73 @@
+#include "Picture.h"
+
+#include <turbojpeg.h>
+
+#include <cstdlib>
+
+namespace zg::test {
+
+Rgb Picture::at(int x, int y) const {
+    const size_t i = (size_t(y) * width + x) * 3;
+    return {rgb[i], rgb[i + 1], rgb[i + 2]};
+}
+
+Picture decodeJpeg(const std::optional<std::string>& jpeg) {
+    Picture picture;
+    if (!jpeg) return picture;
+    tjhandle handle = tjInitDecompress();
+    const auto* data = reinterpret_cast<const unsigned char*>(jpeg->data());
+    int width = 0, height = 0, subsampling = 0, colours = 0;
+    if (tjDecompressHeader3(handle, data, jpeg->size(), &width, &height, &subsampling, &colours) ==
+        0) {
+        std::vector<unsigned char> rgb(size_t(width) * height * 3);
+        if (tjDecompress2(handle, data, jpeg->size(), rgb.data(), width, 0, height, TJPF_RGB, 0) ==
+            0) {
+            picture = {width, height, std::move(rgb)};
+        }
+    }
+    tjDestroy(handle);
+    return picture;
+}
+
+::testing::AssertionResult shows(const Picture& picture, int x, int y, Rgb want) {
+    if (x >= picture.width || y >= picture.height) {
+        return ::testing::AssertionFailure() << x << "," << y << " is outside the " << picture.width
+                                             << " x " << picture.height << " picture";
+    }
+    const Rgb got = picture.at(x, y);
+    if (std::abs(got.r - want.r) < 40 && std::abs(got.g - want.g) < 40 &&
+        std::abs(got.b - want.b) < 40) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "at " << x << "," << y << ": " << got.r << "," << got.g << "," << got.b
+           << " instead of " << want.r << "," << want.g << "," << want.b;
+}
+
+void showQuadrants(Display* dpy) {
+    const Window root = DefaultRootWindow(dpy);
+    const Pixmap pattern = XCreatePixmap(dpy, root, 1280, 800, DefaultDepth(dpy, 0));
+    GC gc = XCreateGC(dpy, pattern, 0, nullptr);
+    const struct {
+        unsigned long pixel;
+        int x, y;
+    } quadrants[] = {
+        {0xff0000, 0, 0}, {0x00ff00, 640, 0}, {0x0000ff, 0, 400}, {0xffffff, 640, 400}};
+    for (const auto& q : quadrants) {
+        XSetForeground(dpy, gc, q.pixel);
+        XFillRectangle(dpy, pattern, gc, q.x, q.y, 640, 400);
+    }
+    // The server paints a window's background itself as soon as it is mapped.
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = pattern;
+    attributes.override_redirect = True;
+    const Window window =
+        XCreateWindow(dpy, root, 0, 0, 1280, 800, 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWBackPixmap | CWOverrideRedirect, &attributes);
+    XMapRaised(dpy, window);
+    XFreeGC(dpy, gc);
+    XFreePixmap(dpy, pattern);
+    XSync(dpy, False);
+}
+
+}  // namespace zg::test
