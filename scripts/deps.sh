@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config make clang-format
     qt6-base-dev qt6-websockets-dev qt6-httpserver-dev
-    nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+    nlohmann-json3-dev libgtest-dev libgmock-dev
     libicu-dev
     libx11-dev libxtst-dev libxrandr-dev libxext-dev xvfb
     libturbojpeg0-dev libpixman-1-dev
