@@ -1,5 +1,7 @@
 #include "Picture.h"
 
+#include <tuple>
+
 #include <turbojpeg.h>
 
 #include <cstdlib>
@@ -42,6 +44,18 @@ Picture decodeJpeg(const std::optional<std::string>& jpeg) {
     return ::testing::AssertionFailure()
            << "at " << x << "," << y << ": " << got.r << "," << got.g << "," << got.b
            << " instead of " << want.r << "," << want.g << "," << want.b;
+}
+
+::testing::AssertionResult showsQuadrants(const Picture& picture) {
+    if (picture.width != 200 || picture.height != 200) {
+        return ::testing::AssertionFailure()
+               << "a " << picture.width << " x " << picture.height << " picture, not 200 x 200";
+    }
+    for (auto [x, y, colour] : {std::tuple{50, 50, kRed}, std::tuple{150, 50, kGreen},
+                                std::tuple{50, 150, kBlue}, std::tuple{150, 150, kWhite}}) {
+        if (auto result = shows(picture, x, y, colour); !result) return result;
+    }
+    return ::testing::AssertionSuccess();
 }
 
 void showQuadrants(Display* dpy) {

@@ -30,6 +30,10 @@ Picture decodeJpeg(const std::optional<std::string>& jpeg);
 // a wrong area is far off.
 ::testing::AssertionResult shows(const Picture& picture, int x, int y, Rgb want);
 
+// Whether a 200 x 200 picture, centred where the quadrants of showQuadrants meet, shows each
+// colour in its own quarter.
+::testing::AssertionResult showsQuadrants(const Picture& picture);
+
 // Maps a window over the whole 1280 x 800 screen in four colours meeting at (640, 400): red
 // and green above, blue and white below. Returns once the server has drawn it.
 void showQuadrants(Display* dpy);
