@@ -31,6 +31,8 @@ ParsedOptions parseAgentOptions(const std::vector<std::string>& args) {
 
         if (name == "--help" || name == "-h") {
             options.help = true;
+        } else if (name == "--tray") {
+            options.tray = true;
         } else if (name == "--relay") {
             if (!isWebSocketUrl(*value)) {
                 return "--relay needs a ws:// or wss:// URL, not \"" + *value + "\"";
@@ -58,6 +60,7 @@ std::string agentUsage(const std::string& program) {
            "                      interface); also \":PORT\" and \"[IPv6]:PORT\"\n"
            "  --relay URL         use the relay at URL (ws:// or wss://) instead of the\n"
            "                      embedded one\n"
+           "  --tray              start in the tray without showing the pairing window\n"
            "  -h, --help          show this help and exit\n";
 }
 

@@ -12,6 +12,8 @@ namespace zg {
 // What the agent was asked to do on its command line.
 struct AgentOptions {
     bool help = false;
+    // Start without showing the pairing window.
+    bool tray = false;
     // A relay to use instead of the embedded one (ws:// or wss://).
     std::optional<std::string> relayUrl;
     // Where the embedded relay listens: every interface, so that phones on the LAN reach it.

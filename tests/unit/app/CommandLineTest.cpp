@@ -6,8 +6,10 @@ namespace zg {
 namespace {
 
 TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUse) {
-    const auto parsed = parseAgentOptions({"--listen", "127.0.0.1:9000", "--relay=wss://r.test/x"});
+    const auto parsed =
+        parseAgentOptions({"--listen", "127.0.0.1:9000", "--tray", "--relay=wss://r.test/x"});
     ASSERT_TRUE(std::holds_alternative<AgentOptions>(parsed));
+    EXPECT_TRUE(std::get<AgentOptions>(parsed).tray);
     EXPECT_EQ(std::get<AgentOptions>(parsed).listen, (ListenAddress{"127.0.0.1", 9000}));
     EXPECT_EQ(std::get<AgentOptions>(parsed).relayUrl, "wss://r.test/x");
     EXPECT_EQ(std::get<AgentOptions>(parseAgentOptions({})).listen, (ListenAddress{"", 8787}));
@@ -19,6 +21,7 @@ TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUs
         {{"--listen", "localhost:99999"}, "--listen"},
         {{"--relay", "http://relay.test"}, "ws://"},
         {{"--help=yes"}, "takes no value"},
+        {{"--tray=1"}, "takes no value"},
     };
     for (const auto& [args, reason] : refused) {
         const auto refusal = parseAgentOptions(args);
