@@ -1,7 +1,8 @@
 #include "config/JsonFileStore.h"
 
+#include "config/Files.h"
+
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,33 +22,6 @@ namespace {
 // per level and could exhaust the stack.
 constexpr int maxDepth = 64;
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now, reporting whether buffered data reached the file system.
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Reads at most `limit` bytes, or nothing if there are more or reading fails.
 std::optional<std::string> readAll(int fd, std::size_t limit, bool& tooLarge) {
     std::string data;
@@ -63,12 +37,6 @@ std::optional<std::string> readAll(int fd, std::size_t limit, bool& tooLarge) {
             return std::nullopt;
         }
     }
-}
-
-// Makes a rename in `dir` durable; file systems that cannot sync directories are let be.
-void syncDirectory(const fs::path& dir) {
-    Descriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0) ::fsync(fd.get());
 }
 
 std::string localTimestamp() {
@@ -88,21 +56,11 @@ bool taken(const std::string& path) {
 }  // namespace
 
 fs::path settingsPath(std::string_view xdgConfigHome, std::string_view home) {
-    // XDG asks that a relative XDG_CONFIG_HOME be ignored.
-    fs::path base = !xdgConfigHome.empty() && xdgConfigHome.front() == '/'
-                        ? fs::path(xdgConfigHome)
-                        : fs::path(home) / ".config";
-    return base / "zephyrglint" / "settings.json";
+    return configHome(xdgConfigHome, home) / "zephyrglint" / "settings.json";
 }
 
 fs::path settingsPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    if (!home || !*home) {
-        const passwd* user = ::getpwuid(::getuid());
-        home = user ? user->pw_dir : "";
-    }
-    return settingsPath(xdg ? xdg : "", home ? home : "");
+    return configHome() / "zephyrglint" / "settings.json";
 }
 
 bool JsonFileStore::Stamp::operator==(const Stamp& other) const {
@@ -203,19 +161,7 @@ bool JsonFileStore::moveAside() {
 }
 
 bool JsonFileStore::write(const std::string& text) {
-    const fs::path dir = path_.parent_path().empty() ? fs::path(".") : path_.parent_path();
-    std::error_code error;
-    fs::create_directories(dir, error);
-    std::string temp = path_.string() + ".tmp-XXXXXX";
-    Descriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
-    if (!writeAll(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.close() ||
-        ::rename(temp.c_str(), path_.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    syncDirectory(dir);
-    return true;
+    return replaceFile(path_, text);
 }
 
 }  // namespace zg
