@@ -1,10 +1,14 @@
 #include "app/AppDelegate.h"
 
+#include "ui/StatusText.h"
+
 namespace zg {
 
 AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaultPhoneUrl,
-                         Platform platform)
+                         Platform platform, Face face)
     : loop_(loop),
+      face_(std::move(face)),
+      permissions_(platform.permissions),
       config_(settings, std::move(defaultPhoneUrl)),
       link_(loop, std::move(platform.sockets), std::move(platform.relayUrl)) {
     if (platform.pointer && platform.keyboard) {
@@ -20,11 +24,22 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
     }
 }
 
-void AppDelegate::launch() {
-    if (input_) input_->speed = config_.speed();
+void AppDelegate::launch(bool inTray) {
+    if (input_) wireInput();
+    if (config_.isNew()) setLogin(true);
+    if (face_.window) {
+        face_.window->showCode(config_.link());
+        face_.window->onStatusClick = [this] {
+            if (!inputTrusted() && face_.openPermissionSettings) face_.openPermissionSettings();
+        };
+    }
     if (dispatcher_) {
         dispatcher_->send = [this](const std::string& event, Payload payload) {
             link_.send(event, std::move(payload));
+        };
+        dispatcher_->paint = [this] { paint(); };
+        dispatcher_->hidePairingWindow = [this] {
+            if (face_.window) face_.window->hide();
         };
         link_.onMessage = [this](const std::string& event, const Payload& payload) {
             dispatcher_->onMessage(event, payload);
@@ -35,12 +50,28 @@ void AppDelegate::launch() {
     }
     link_.onUp = [this](bool up) { linkUp(up); };
     link_.start(channel());
+    trusted_ = inputTrusted();
     // Owned by this object, so the timer ends with it.
     housekeeping_ = loop_.every(kHousekeepingPeriod, [this] { housekeeping(); });
+    paint();
+    if (inTray || !face_.window) return;
+    face_.window->present();
+    if (dispatcher_) dispatcher_->pairingShown = true;
+}
+
+void AppDelegate::wireInput() {
+    input_->speed = config_.speed();
+    input_->onPointer = [this](Point at, bool pulse) {
+        // The ring would sit in the middle of every frame the phone sees, so it keeps away
+        // while the screen is streamed: the phone's view is centred on the pointer anyway.
+        if (!config_.halo() || (streamer_ && streamer_->streaming())) return;
+        if (Halo* ring = halo()) ring->at(at, pulse);
+    };
 }
 
 void AppDelegate::wireStreamer() {
     dispatcher_->screenStart = [this](double w, double h, double zoom, double dpr) {
+        if (halo_) halo_->off();
         streamer_->start(w, h, zoom, dpr);
     };
     dispatcher_->screenStop = [this] { streamer_->stop(); };
@@ -55,10 +86,98 @@ void AppDelegate::wireStreamer() {
 void AppDelegate::linkUp(bool up) {
     say(up ? "joined channel realtime:" + channel() : "channel lost; reconnecting");
     if (up && dispatcher_) dispatcher_->sendState();
+    paint();
 }
 
 void AppDelegate::housekeeping() {
+    if (const bool trusted = inputTrusted(); trusted != trusted_) {
+        trusted_ = trusted;
+        paint();
+    }
     if (dispatcher_) dispatcher_->expire();
+    paint();
+}
+
+void AppDelegate::paint() {
+    std::vector<std::string> names;
+    if (dispatcher_) {
+        for (const auto& [id, phone] : dispatcher_->phones()) names.push_back(phone.device);
+    }
+    const StatusLine status = statusLine(trusted_, link_.joined(), names);
+    if (face_.window) face_.window->setStatus(status.text, status.on);
+    if (face_.item) face_.item->setTooltip(statusTooltip(status, !names.empty()));
+}
+
+void AppDelegate::wake() {
+    say("the computer woke up; reconnecting");
+    link_.start(channel());
+}
+
+void AppDelegate::showPairing() {
+    if (face_.window) face_.window->present();
+}
+
+void AppDelegate::newCode() {
+    releaseAndStop();
+    if (dispatcher_) dispatcher_->forgetPhones();
+    config_.setCode(Config::newCode());
+    if (face_.window) face_.window->showCode(config_.link());
+    link_.start(channel());
+    paint();
+    showPairing();
+    if (dispatcher_) dispatcher_->pairingShown = true;
+}
+
+void AppDelegate::setSpeed(double speed) {
+    config_.setSpeed(speed);
+    if (input_) input_->speed = config_.speed();
+}
+
+void AppDelegate::toggleRing() {
+    config_.setHalo(!config_.halo());
+    if (!config_.halo()) {
+        if (Halo* ring = halo()) ring->off();
+    }
+}
+
+void AppDelegate::toggleLogin() {
+    if (face_.login) setLogin(!face_.login->enabled());
+}
+
+void AppDelegate::quit() {
+    if (input_) input_->release();
+    if (dispatcher_) dispatcher_->sendFarewell();
+    loop_.after(kQuitDelay, lifetime_.guard([this] {
+        if (face_.terminate) face_.terminate();
+    }));
+}
+
+MenuTicks AppDelegate::ticks() const {
+    MenuTicks ticks{.ring = config_.halo(), .login = face_.login && face_.login->enabled()};
+    const double speed = config_.speed();
+    for (size_t i = 0; i < menu::kSpeeds.size(); ++i) {
+        ticks.speeds[i] = menu::speedTicked(menu::kSpeeds[i], speed);
+    }
+    return ticks;
+}
+
+void AppDelegate::setLogin(bool on) {
+    if (!face_.login) return;
+    if (const auto error = face_.login->setEnabled(on)) say("login item: " + *error);
+}
+
+void AppDelegate::releaseAndStop() {
+    if (input_) input_->release();
+    if (streamer_) streamer_->stop();
+}
+
+bool AppDelegate::inputTrusted() const {
+    return !permissions_ || permissions_->inputTrusted();
+}
+
+Halo* AppDelegate::halo() {
+    if (!halo_ && face_.halo) halo_ = std::make_unique<Halo>(loop_, *face_.halo);
+    return halo_.get();
 }
 
 void AppDelegate::say(const std::string& line) const {

@@ -8,9 +8,16 @@
 #include "config/Config.h"
 #include "input/Input.h"
 #include "link/RealtimeLink.h"
+#include "platform/HaloView.h"
+#include "platform/LoginItem.h"
 #include "platform/Loop.h"
+#include "platform/PairingView.h"
+#include "platform/Permissions.h"
 #include "platform/ScreenAccess.h"
+#include "platform/StatusItem.h"
 #include "screen/ScreenStreamer.h"
+#include "ui/Halo.h"
+#include "ui/TrayMenu.h"
 
 namespace zg {
 
@@ -25,6 +32,21 @@ struct Platform {
     ScreenAccess* screenAccess = nullptr;
     ScreenStreamer::Capture capture = nullptr;
     std::string hostName;
+    // Whether posted input reaches the desktop; absent means it does.
+    Permissions* permissions = nullptr;
+};
+
+// The agent's face on the desktop. Each part may be absent (no display, no tray), and the agent
+// works on without it.
+struct Face {
+    PairingView* window = nullptr;
+    StatusItem* item = nullptr;
+    HaloView* halo = nullptr;
+    LoginItem* login = nullptr;
+    // Opens the desktop's settings where the user grants the input permission.
+    std::function<void()> openPermissionSettings;
+    // Ends the event loop, and with it the agent.
+    std::function<void()> terminate;
 };
 
 // Owns every component of the agent and wires them together; the one place that knows them all.
@@ -32,18 +54,35 @@ struct Platform {
 class AppDelegate {
 public:
     static constexpr Seconds kHousekeepingPeriod = 2.0;
+    // Long enough for the farewell to leave before the connection goes.
+    static constexpr Seconds kQuitDelay = 0.3;
 
     // Makes sure a valid pairing code is stored before anything else runs.
-    AppDelegate(Loop& loop, SettingsStore& settings, std::string defaultPhoneUrl,
-                Platform platform);
+    AppDelegate(Loop& loop, SettingsStore& settings, std::string defaultPhoneUrl, Platform platform,
+                Face face = {});
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
     // Lines for the user's log; may be absent.
     std::function<void(const std::string& line)> log;
 
-    // Wires the components, joins the channel of the stored code and starts housekeeping.
-    void launch();
+    // Wires the components, joins the channel of the stored code, starts housekeeping and,
+    // unless started in the tray, brings the pairing window up.
+    void launch(bool inTray);
+
+    // Refreshes the status line and the tooltip from the current state.
+    void paint();
+    // After the machine wakes from sleep: a fresh connection on the stored code's channel.
+    void wake();
+
+    // The tray menu's actions.
+    void showPairing();
+    void newCode();
+    void setSpeed(double speed);
+    void toggleRing();
+    void toggleLogin();
+    void quit();
+    MenuTicks ticks() const;
 
     const Config& config() const { return config_; }
     const RealtimeLink& link() const { return link_; }
@@ -53,17 +92,27 @@ public:
 private:
     std::string channel() const { return "zephyrglint-" + config_.code(); }
     void wireStreamer();
+    void wireInput();
     void linkUp(bool up);
     void housekeeping();
+    void setLogin(bool on);
+    void releaseAndStop();
+    bool inputTrusted() const;
+    Halo* halo();
     void say(const std::string& line) const;
 
     Loop& loop_;
+    Face face_;
+    Permissions* permissions_;
     Config config_;
     RealtimeLink link_;
     std::unique_ptr<Input> input_;
     std::unique_ptr<Dispatcher> dispatcher_;
     std::unique_ptr<ScreenStreamer> streamer_;  // sends through link_, so declared after it
+    std::unique_ptr<Halo> halo_;                // made on first use
+    bool trusted_ = false;
     ScheduledHandle housekeeping_;
+    Lifetime lifetime_;
 };
 
 }  // namespace zg

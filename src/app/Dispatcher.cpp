@@ -53,6 +53,10 @@ void Dispatcher::sendState() {
                                 .screenError = screenError}));
 }
 
+void Dispatcher::sendFarewell() {
+    if (send) send("state", farewellPayload(hostId_, name_));
+}
+
 void Dispatcher::expire() {
     const Seconds now = loop_.now();
     std::erase_if(phones_,

@@ -58,6 +58,10 @@ public:
     void onMessage(const std::string& event, const Payload& payload);
     // Broadcasts a "state" report.
     void sendState();
+    // Tells the phones this computer is leaving.
+    void sendFarewell();
+    // Forgets every phone at once, as when the pairing code changes.
+    void forgetPhones() { phones_.clear(); }
     // Forgets phones silent for longer than kPhoneExpiry; with none left, lets go of the
     // button and stops the stream (again, if need be), so nothing runs for a phone that left.
     void expire();

@@ -64,6 +64,7 @@ public:
     void stop();
     // The phone has received frame `n` and every one before it.
     void ack(int64_t n);
+    bool streaming() const { return on_; }
 
 private:
     void tick();

@@ -1,0 +1,24 @@
+#include "ui/StatusText.h"
+
+#include <algorithm>
+
+namespace zg {
+
+StatusLine statusLine(bool trusted, bool joined, const std::vector<std::string>& phoneNames) {
+    if (!trusted) return {"Allow ZephyrGlint in Accessibility settings", false};
+    if (!joined) return {"Connecting\u2026", false};
+    if (phoneNames.empty()) return {"Scan with your phone's camera", false};
+
+    std::vector<std::string> names = phoneNames;
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::string text = "Connected: ";
+    for (size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+    return {std::move(text), true};
+}
+
+std::string statusTooltip(const StatusLine& status, bool anyPhone) {
+    return anyPhone ? "ZephyrGlint: " + status.text : "ZephyrGlint: waiting for a phone";
+}
+
+}  // namespace zg
