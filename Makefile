@@ -16,9 +16,10 @@ $(BUILD)/build.ninja:
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
 
-# The agent with its embedded relay; ARGS passes options, e.g. make run ARGS="--listen :9000".
+# The agent with its embedded relay, on a private X display when there is none; ARGS passes
+# options, e.g. make run ARGS="--listen :9000".
 run: build
-	$(BUILD)/zephyrglint $(ARGS)
+	@scripts/run.sh $(BUILD)/zephyrglint $(ARGS)
 
 test: build
 	@scripts/node-deps.sh

@@ -33,6 +33,8 @@ ParsedOptions parseAgentOptions(const std::vector<std::string>& args) {
             options.help = true;
         } else if (name == "--tray") {
             options.tray = true;
+        } else if (name == "--print-qr") {
+            options.terminalCode = true;
         } else if (name == "--relay") {
             if (!isWebSocketUrl(*value)) {
                 return "--relay needs a ws:// or wss:// URL, not \"" + *value + "\"";
@@ -61,6 +63,8 @@ std::string agentUsage(const std::string& program) {
            "  --relay URL         use the relay at URL (ws:// or wss://) instead of the\n"
            "                      embedded one\n"
            "  --tray              start in the tray without showing the pairing window\n"
+           "  --print-qr          also print the QR code in the terminal (it is printed\n"
+           "                      anyway when there is no system tray)\n"
            "  -h, --help          show this help and exit\n";
 }
 

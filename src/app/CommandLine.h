@@ -14,6 +14,8 @@ struct AgentOptions {
     bool help = false;
     // Start without showing the pairing window.
     bool tray = false;
+    // Also print the QR code of the phone link in the terminal.
+    bool terminalCode = false;
     // A relay to use instead of the embedded one (ws:// or wss://).
     std::optional<std::string> relayUrl;
     // Where the embedded relay listens: every interface, so that phones on the LAN reach it.

@@ -1,21 +1,31 @@
 // The agent: keeps this computer on the relay channel of its pairing code and prints the
 // phone link that leads a phone there.
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHostAddress>
+#include <QPalette>
+#include <QStyleFactory>
 #include <cstdio>
 #include <iostream>
+
+#include <unistd.h>
 
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "config/JsonFileStore.h"
 #include "platform/HostName.h"
+#include "platform/linux/XdgAutostart.h"
 #include "platform/qt/LanAddress.h"
+#include "platform/qt/LogindWake.h"
+#include "platform/qt/QtHaloWindow.h"
 #include "platform/qt/QtLoop.h"
+#include "platform/qt/QtPairWindow.h"
+#include "platform/qt/QtTray.h"
 #include "platform/qt/QtWebSocket.h"
 #include "platform/x11/X11Capture.h"
 #include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11ScreenAccess.h"
 #include "relay/EmbeddedRelay.h"
+#include "ui/QrCode.h"
 
 namespace {
 
@@ -57,10 +67,40 @@ std::string embeddedPhoneUrl(const zg::ListenAddress& listen, quint16 port) {
     return ("http://" + authority(name, port) + "/remote").toStdString();
 }
 
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// The same dark look as the pairing window for the menus, whatever the desktop's theme.
+void useDarkLook(QApplication& app) {
+    app.setStyle(QStyleFactory::create("Fusion"));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(30, 30, 30));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(20, 20, 20));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(40, 40, 40));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Highlight, QColor(70, 110, 200));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(30, 30, 30));
+    dark.setColor(QPalette::ToolTipText, Qt::white);
+    dark.setColor(QPalette::Disabled, QPalette::Text, Qt::gray);
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, Qt::gray);
+    app.setPalette(dark);
+}
+
+// The link as a QR code people can scan from the terminal.
+void printTerminalCode(const std::string& link) {
+    if (const auto code = zg::QrCode::encode(link)) {
+        std::cout << zg::terminalPicture(*code, ::isatty(STDOUT_FILENO)) << std::flush;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const zg::ParsedOptions parsed = zg::parseAgentOptions(args);
     if (const auto* error = std::get_if<std::string>(&parsed)) {
@@ -72,6 +112,16 @@ int main(int argc, char** argv) {
         std::cout << zg::agentUsage("zephyrglint");
         return 0;
     }
+
+    // Without a display the agent still serves phones: Qt draws off screen and the terminal
+    // shows the link.
+    const bool display = hasDisplay();
+    if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    useDarkLook(app);
 
     std::string relayUrl = options.relayUrl.value_or(kBuiltInRelayUrl);
     std::string phoneUrl = kBuiltInPhoneUrl;
@@ -104,22 +154,66 @@ int main(int argc, char** argv) {
     }
     zg::X11ScreenAccess screenAccess;
 
-    zg::JsonFileStore store(zg::settingsPath());
-    zg::AppDelegate agent(loop, store, phoneUrl,
-                          {.sockets = zg::qtWebSocketFactory(),
-                           .relayUrl = relayUrl,
-                           .pointer = desktop ? &desktop->pointer() : nullptr,
-                           .keyboard = desktop ? &desktop->keyboard() : nullptr,
-                           .screenAccess = &screenAccess,
-                           .capture = capture ? zg::ScreenStreamer::Capture(
-                                                    [capture](const zg::CaptureRequest& request) {
-                                                        return capture->capture(request);
-                                                    })
-                                              : nullptr,
-                           .hostName = zg::hostName()});
-    agent.log = logLine;
-    agent.launch();
+    // The tray's actions reach the agent, which is made after its face.
+    std::unique_ptr<zg::AppDelegate> agent;
+    const auto withAgent = [&agent](auto action) {
+        return [&agent, action] {
+            if (agent) action(*agent);
+        };
+    };
+    zg::QtPairWindow window;
+    std::unique_ptr<zg::QtTray> tray;
+    if (display) {
+        tray = std::make_unique<zg::QtTray>(zg::TrayActions{
+            .show = withAgent([](zg::AppDelegate& a) { a.showPairing(); }),
+            .newCode = withAgent([](zg::AppDelegate& a) { a.newCode(); }),
+            .toggleRing = withAgent([](zg::AppDelegate& a) { a.toggleRing(); }),
+            .toggleLogin = withAgent([](zg::AppDelegate& a) { a.toggleLogin(); }),
+            .quit = withAgent([](zg::AppDelegate& a) { a.quit(); }),
+            .setSpeed =
+                [&agent](double speed) {
+                    if (agent) agent->setSpeed(speed);
+                },
+            .ticks = [&agent] { return agent ? agent->ticks() : zg::MenuTicks{}; }});
+    }
+    std::unique_ptr<zg::QtHaloWindow> halo;
+    if (desktop) {
+        halo = std::make_unique<zg::QtHaloWindow>([&desktop] { return desktop->compositing(); });
+    }
+    zg::XdgAutostart login(zg::XdgAutostart::userEntry(),
+                           QCoreApplication::applicationFilePath().toStdString());
 
-    std::cout << agent.config().link() << std::endl;
-    return QCoreApplication::exec();
+    zg::JsonFileStore store(zg::settingsPath());
+    agent = std::make_unique<zg::AppDelegate>(
+        loop, store, phoneUrl,
+        zg::Platform{.sockets = zg::qtWebSocketFactory(),
+                     .relayUrl = relayUrl,
+                     .pointer = desktop ? &desktop->pointer() : nullptr,
+                     .keyboard = desktop ? &desktop->keyboard() : nullptr,
+                     .screenAccess = &screenAccess,
+                     .capture = capture ? zg::ScreenStreamer::Capture(
+                                              [capture](const zg::CaptureRequest& request) {
+                                                  return capture->capture(request);
+                                              })
+                                        : nullptr,
+                     .hostName = zg::hostName(),
+                     .permissions = desktop ? &desktop->permissions() : nullptr},
+        zg::Face{.window = &window,
+                 .item = tray.get(),
+                 .halo = halo.get(),
+                 .login = &login,
+                 // X needs no permission beyond the XTEST extension, which no setting grants.
+                 .openPermissionSettings = nullptr,
+                 .terminate = [] { QCoreApplication::exit(0); }});
+    agent->log = logLine;
+    zg::LogindWake wake(withAgent([](zg::AppDelegate& a) { a.wake(); }));
+    agent->launch(options.tray || !display);
+
+    const std::string link = agent->config().link();
+    std::cout << link << std::endl;
+    if (options.terminalCode || !tray || !zg::QtTray::available()) {
+        if (display && !options.terminalCode) logLine("no system tray: scan the code below");
+        printTerminalCode(link);
+    }
+    return QApplication::exec();
 }

@@ -17,6 +17,7 @@
 #include <iostream>
 #include <memory>
 
+#include "AgentProcess.h"
 #include "RelayClient.h"
 #include "Spin.h"
 
@@ -38,49 +39,6 @@ const QString kCode = "23456789ABCDEFGH";
 const QString kTopic = "realtime:zephyrglint-" + kCode;
 constexpr double kSpeed = 1.5;
 constexpr double kWidth = 1280, kHeight = 800;  // XvfbServer's screen
-
-// The agent binary on a display, with settings of its own; killed with the object, and with
-// the test process if that dies first.
-class AgentProcess {
-public:
-    AgentProcess(const std::string& display, const QJsonObject& settings) {
-        QDir(home_.path()).mkpath("zephyrglint");
-        QFile file(home_.filePath("zephyrglint/settings.json"));
-        if (file.open(QIODevice::WriteOnly)) file.write(QJsonDocument(settings).toJson());
-        file.close();
-
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", QString::fromStdString(display));
-        env.insert("XDG_CONFIG_HOME", home_.path());
-        process_.setProcessEnvironment(env);
-        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        QObject::connect(&process_, &QProcess::readyReadStandardOutput,
-                         [this] { output_ += process_.readAllStandardOutput(); });
-        QObject::connect(&process_, &QProcess::readyReadStandardError,
-                         [this] { log_ += process_.readAllStandardError(); });
-        process_.start(ZG_AGENT_BINARY, {"--listen", "127.0.0.1:0"});
-    }
-    ~AgentProcess() {
-        process_.kill();
-        process_.waitForFinished();
-    }
-
-    // The embedded relay's port once the agent has joined its channel; 0 if that takes too long.
-    quint16 waitJoined() {
-        if (!spinUntil([this] { return log_.contains("joined channel " + kTopic.toUtf8()); }, 20)) {
-            return 0;
-        }
-        static const QRegularExpression port("embedded relay listening on port (\\d+)");
-        return port.match(QString::fromUtf8(log_)).captured(1).toUShort();
-    }
-    std::string output() const { return output_.toStdString(); }
-    std::string log() const { return log_.toStdString(); }
-
-private:
-    QTemporaryDir home_;
-    QProcess process_;
-    QByteArray output_, log_;
-};
 
 // Where the agent's acceleration puts the pointer: a factor growing with the length of the
 // phone's delta, times the speed; whole pixels moved, fractions kept for the next move.
@@ -125,12 +83,12 @@ protected:
         ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
         recorder = std::make_unique<Recorder>(server.name());
         ASSERT_NE(recorder->display(), nullptr);
-        agent = std::make_unique<AgentProcess>(server.name(),
-                                               QJsonObject{{"code", kCode}, {"speed", kSpeed}});
-        const quint16 port = agent->waitJoined();
+        agent = std::make_unique<AgentProcess>(
+            server.name(), QJsonObject{{"code", kCode}, {"speed", kSpeed}}, QStringList{"--tray"});
+        const quint16 port = agent->waitJoined(kTopic);
         ASSERT_NE(port, 0) << "the agent did not join its channel";
-        EXPECT_EQ(agent->output(),
-                  QString("http://127.0.0.1:%1/remote?k=%2\n").arg(port).arg(kCode).toStdString());
+        EXPECT_EQ(agent->link(),
+                  QString("http://127.0.0.1:%1/remote?k=%2").arg(port).arg(kCode).toStdString());
 
         phone = std::make_unique<RelayClient>(port);
         ASSERT_EQ(status(phone->join(kTopic, {{"self", false}})), "ok");

@@ -21,6 +21,9 @@ public:
     Pointer& pointer() { return pointer_; }
     Keyboard& keyboard() { return keyboard_; }
     Permissions& permissions() { return permissions_; }
+    // Whether a compositing manager runs, so that translucent windows blend with what is
+    // under them; without one they show their own pixels only.
+    bool compositing() const;
 
 private:
     // Declared first so that it is closed after everything that uses it.

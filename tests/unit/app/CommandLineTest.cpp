@@ -6,10 +6,11 @@ namespace zg {
 namespace {
 
 TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUse) {
-    const auto parsed =
-        parseAgentOptions({"--listen", "127.0.0.1:9000", "--tray", "--relay=wss://r.test/x"});
+    const auto parsed = parseAgentOptions(
+        {"--listen", "127.0.0.1:9000", "--tray", "--print-qr", "--relay=wss://r.test/x"});
     ASSERT_TRUE(std::holds_alternative<AgentOptions>(parsed));
     EXPECT_TRUE(std::get<AgentOptions>(parsed).tray);
+    EXPECT_TRUE(std::get<AgentOptions>(parsed).terminalCode);
     EXPECT_EQ(std::get<AgentOptions>(parsed).listen, (ListenAddress{"127.0.0.1", 9000}));
     EXPECT_EQ(std::get<AgentOptions>(parsed).relayUrl, "wss://r.test/x");
     EXPECT_EQ(std::get<AgentOptions>(parseAgentOptions({})).listen, (ListenAddress{"", 8787}));

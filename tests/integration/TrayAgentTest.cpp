@@ -1,0 +1,212 @@
+// GoogleTest and Qt first: neither can take the macros Xlib defines (None, Bool, KeyPress).
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <sys/prctl.h>
+
+#include <csignal>
+#include <functional>
+#include <iostream>
+#include <memory>
+
+#include "AgentProcess.h"
+#include "RelayClient.h"
+#include "Spin.h"
+#include "XvfbServer.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace zg::test {
+namespace {
+
+const QString kCode = "23456789ABCDEFGH";
+const QString kTopic = "realtime:zephyrglint-" + kCode;
+
+// The first window below `parent` for which `match` holds, depth first.
+Window findWindow(Display* dpy, Window parent, const std::function<bool(Window)>& match) {
+    Window root, up, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy, parent, &root, &up, &children, &count)) return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        found = match(children[i]) ? children[i] : findWindow(dpy, children[i], match);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+std::string titleOf(Display* dpy, Window window) {
+    char* name = nullptr;
+    std::string title;
+    if (XFetchName(dpy, window, &name) && name) title = name;
+    if (name) XFree(name);
+    return title;
+}
+
+bool viewable(Display* dpy, Window window) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(dpy, window, &attributes) && attributes.map_state == IsViewable;
+}
+
+// What the screen shows of `window`.
+QImage screenshot(Display* dpy, Window window) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(dpy, window, &attributes)) return {};
+    XImage* image =
+        XGetImage(dpy, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!image) return {};
+    QImage picture(image->width, image->height, QImage::Format_RGB32);
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x) picture.setPixel(x, y, XGetPixel(image, x, y));
+    }
+    XDestroyImage(image);
+    return picture;
+}
+
+// A private X server with a system tray (Debian's trayer) and the agent on it.
+class TrayAgent : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+        dpy = XOpenDisplay(server.name().c_str());
+        ASSERT_NE(dpy, nullptr);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromStdString(server.name()));
+        tray.setProcessEnvironment(env);
+        tray.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                              "--height", "24", "--transparent", "false"});
+        const Atom selection = XInternAtom(dpy, "_NET_SYSTEM_TRAY_S0", False);
+        ASSERT_TRUE(spinUntil([&] { return XGetSelectionOwner(dpy, selection) != 0; }))
+            << "the tray host did not start";
+    }
+
+    void TearDown() override {
+        if (HasFailure() && agent) std::cerr << "agent's log:\n" << agent->log();
+        tray.kill();
+        tray.waitForFinished();
+        if (dpy) XCloseDisplay(dpy);
+    }
+
+    quint16 start(const std::optional<QJsonObject>& settings, const QStringList& arguments) {
+        agent = std::make_unique<AgentProcess>(server.name(), settings, arguments);
+        return agent->waitJoined("realtime:zephyrglint-");
+    }
+
+    Window pairingWindow() {
+        return findWindow(dpy, DefaultRootWindow(dpy),
+                          [this](Window w) { return titleOf(dpy, w) == "ZephyrGlint"; });
+    }
+
+    // The agent's icon, docked in the tray host.
+    Window trayIcon() {
+        return findWindow(dpy, DefaultRootWindow(dpy), [this](Window w) {
+            XClassHint hint{};
+            if (!XGetClassHint(dpy, w, &hint)) return false;
+            const bool ours = std::string(hint.res_name) == "zephyrglint";
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+            XWindowAttributes attributes;
+            return ours && XGetWindowAttributes(dpy, w, &attributes) && attributes.width < 64 &&
+                   attributes.map_state == IsViewable;
+        });
+    }
+
+    void tap(KeySym key) {
+        const KeyCode code = XKeysymToKeycode(dpy, key);
+        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+        XSync(dpy, False);
+    }
+
+    XvfbServer server;
+    Display* dpy = nullptr;
+    QProcess tray;
+    std::unique_ptr<AgentProcess> agent;
+};
+
+TEST_F(TrayAgent, AFirstRunShowsAScannableCodeAndRegistersAtLogin) {
+    ASSERT_NE(start(std::nullopt, {}), 0) << "the agent did not join its channel";
+    Window window = 0;
+    ASSERT_TRUE(spinUntil([&] { return (window = pairingWindow()) && viewable(dpy, window); }));
+
+    QTemporaryDir dir;
+    const QString shot = dir.filePath("pairing.png");
+    ASSERT_TRUE(screenshot(dpy, window).save(shot));
+    QProcess reader;
+    reader.start("zbarimg", {"--quiet", "--raw", shot});
+    ASSERT_TRUE(reader.waitForFinished(10000));
+    EXPECT_EQ(reader.readAllStandardOutput().trimmed().toStdString(), agent->link());
+
+    QFile entry(agent->configHome() + "/autostart/zephyrglint.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains("--tray\n"));
+}
+
+TEST_F(TrayAgent, InTheTrayItShowsNoWindow) {
+    ASSERT_NE(start(QJsonObject{{"code", kCode}}, {"--tray"}), 0);
+    ASSERT_TRUE(spinUntil([&] { return trayIcon() != 0; })) << "no icon in the tray";
+    const Window window = pairingWindow();
+    EXPECT_FALSE(window && viewable(dpy, window));
+}
+
+TEST_F(TrayAgent, TheFirstPhoneHidesTheWindowAndQuitFromTheMenuSaysFarewell) {
+    const quint16 port = start(QJsonObject{{"code", kCode}}, {});
+    ASSERT_NE(port, 0);
+    Window window = 0;
+    ASSERT_TRUE(spinUntil([&] { return (window = pairingWindow()) && viewable(dpy, window); }));
+
+    RelayClient phone(port);
+    ASSERT_EQ(phone.join(kTopic, {{"self", false}})["payload"].toObject()["status"], "ok");
+    phone.send({{"topic", kTopic},
+                {"event", "broadcast"},
+                {"ref", "2"},
+                {"payload", QJsonObject{{"type", "broadcast"},
+                                        {"event", "hello"},
+                                        {"payload", QJsonObject{{"from", "phone-1"}}}}}});
+    EXPECT_TRUE(spinUntil([&] { return !viewable(dpy, window); }, 5));
+
+    Window icon = 0;
+    ASSERT_TRUE(spinUntil([&] { return (icon = trayIcon()) != 0; })) << "no icon in the tray";
+    Window child;
+    int x = 0, y = 0;
+    XTranslateCoordinates(dpy, icon, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
+    XTestFakeMotionEvent(dpy, -1, x + 8, y + 8, CurrentTime);
+    XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
+    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
+    XSync(dpy, False);
+    // The menu opens with nothing selected; upwards from there is its last item, "Quit".
+    const Window menu = [&] {
+        Window found = 0;
+        spinUntil([&] {
+            found = findWindow(dpy, DefaultRootWindow(dpy), [this](Window w) {
+                XWindowAttributes attributes;
+                return XGetWindowAttributes(dpy, w, &attributes) && attributes.override_redirect &&
+                       attributes.map_state == IsViewable && attributes.height > 100;
+            });
+            return found != 0;
+        });
+        return found;
+    }();
+    ASSERT_NE(menu, 0u) << "the tray menu did not open";
+    tap(XK_Up);
+    tap(XK_Return);
+
+    const QJsonObject farewell = phone.waitFor([](const QJsonObject& frame) {
+        return frame["payload"].toObject()["payload"].toObject()["gone"] == true;
+    });
+    EXPECT_FALSE(farewell.isEmpty()) << "no farewell";
+    EXPECT_EQ(agent->waitExit(5), 0);
+}
+
+}  // namespace
+}  // namespace zg::test
