@@ -34,7 +34,8 @@ TEST(EmbeddedRelayTest, RunsOnItsOwnThreadUntilStoppedAndServesThePhonePageBesid
     EXPECT_EQ(page.status, 200);
     EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
     EXPECT_TRUE(page.body.startsWith("<!doctype html>"));
-    EXPECT_TRUE(page.body.contains("get(\"k\")"));
+    EXPECT_TRUE(page.body.contains("src=\"remote.js\""));
+    EXPECT_EQ(fetch(port, "/remote.js").contentType, "text/javascript; charset=utf-8");
     EXPECT_EQ(fetch(port, RelayServer::webSocketPath).status, 426);
 
     EmbeddedRelay second;
