@@ -9,9 +9,10 @@ packages=(
     libicu-dev
     libx11-dev libxtst-dev libxrandr-dev libxext-dev xvfb
     libturbojpeg0-dev libpixman-1-dev libqrencode-dev
-    # The private desktop of `make run` and the desktop tests: window manager, tray host, a QR
-    # reader for the pairing window's code, and the browser the phone page is tested in.
-    openbox trayer zbar-tools chromium
+    # The private desktop of `make run` and the desktop tests: window manager, tray host, a
+    # session bus, a QR reader for the pairing window's code, and the browser the phone page is
+    # tested in.
+    openbox trayer dbus-daemon zbar-tools chromium
 )
 
 missing=()

@@ -21,6 +21,7 @@
 #include "platform/qt/QtPairWindow.h"
 #include "platform/qt/QtTray.h"
 #include "platform/qt/QtWebSocket.h"
+#include "platform/qt/SingleInstance.h"
 #include "platform/x11/X11Capture.h"
 #include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11ScreenAccess.h"
@@ -122,6 +123,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     useDarkLook(app);
+    if (display && zg::SingleInstance::handedOver()) {
+        logLine("already running on this display: its pairing window is shown");
+        return 0;
+    }
 
     std::string relayUrl = options.relayUrl.value_or(kBuiltInRelayUrl);
     std::string phoneUrl = kBuiltInPhoneUrl;
@@ -207,6 +212,7 @@ int main(int argc, char** argv) {
                  .terminate = [] { QCoreApplication::exit(0); }});
     agent->log = logLine;
     zg::LogindWake wake(withAgent([](zg::AppDelegate& a) { a.wake(); }));
+    zg::SingleInstance instance(withAgent([](zg::AppDelegate& a) { a.showPairing(); }));
     agent->launch(options.tray || !display);
 
     const std::string link = agent->config().link();

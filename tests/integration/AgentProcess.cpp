@@ -14,7 +14,7 @@
 namespace zg::test {
 
 AgentProcess::AgentProcess(const std::string& display, const std::optional<QJsonObject>& settings,
-                           const QStringList& arguments) {
+                           const QStringList& arguments, const QString& sessionBus) {
     if (settings) {
         QDir(home_.path()).mkpath("zephyrglint");
         QFile file(home_.filePath("zephyrglint/settings.json"));
@@ -23,6 +23,8 @@ AgentProcess::AgentProcess(const std::string& display, const std::optional<QJson
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", QString::fromStdString(display));
     env.insert("XDG_CONFIG_HOME", home_.path());
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    if (!sessionBus.isEmpty()) env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBus);
     process_.setProcessEnvironment(env);
     process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QObject::connect(&process_, &QProcess::readyReadStandardOutput,

@@ -12,11 +12,12 @@ namespace zg::test {
 
 // The agent binary on an X display with a configuration folder of its own (settings as
 // given; none at all for a first run); killed with the object, and with the test process if
-// that dies first. Its embedded relay listens on a free loopback port.
+// that dies first. Its embedded relay listens on a free loopback port. It sees no session
+// bus unless `sessionBus` names one.
 class AgentProcess {
 public:
     AgentProcess(const std::string& display, const std::optional<QJsonObject>& settings,
-                 const QStringList& arguments);
+                 const QStringList& arguments, const QString& sessionBus = {});
     ~AgentProcess();
 
     // The embedded relay's port once the agent has joined `topic`; 0 if that takes too long.

@@ -97,8 +97,9 @@ protected:
         if (dpy) XCloseDisplay(dpy);
     }
 
-    quint16 start(const std::optional<QJsonObject>& settings, const QStringList& arguments) {
-        agent = std::make_unique<AgentProcess>(server.name(), settings, arguments);
+    quint16 start(const std::optional<QJsonObject>& settings, const QStringList& arguments,
+                  const QString& sessionBus = {}) {
+        agent = std::make_unique<AgentProcess>(server.name(), settings, arguments, sessionBus);
         return agent->waitJoined("realtime:zephyrglint-");
     }
 
@@ -206,6 +207,22 @@ TEST_F(TrayAgent, TheFirstPhoneHidesTheWindowAndQuitFromTheMenuSaysFarewell) {
     });
     EXPECT_FALSE(farewell.isEmpty()) << "no farewell";
     EXPECT_EQ(agent->waitExit(5), 0);
+}
+
+TEST_F(TrayAgent, ASecondStartBringsTheRunningAgentsWindowForward) {
+    QProcess bus;
+    bus.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+    ASSERT_TRUE(spinUntil([&] { return bus.canReadLine(); })) << "no session bus";
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+
+    ASSERT_NE(start(QJsonObject{{"code", kCode}}, {"--tray"}, address), 0);
+    AgentProcess second(server.name(), QJsonObject{{"code", kCode}}, {}, address);
+    EXPECT_EQ(second.waitExit(10), 0);
+    Window window = 0;
+    EXPECT_TRUE(spinUntil([&] { return (window = pairingWindow()) && viewable(dpy, window); }));
+    bus.kill();
+    bus.waitForFinished();
 }
 
 }  // namespace
