@@ -76,6 +76,13 @@ void AppDelegate::wireStreamer() {
     };
     dispatcher_->screenStop = [this] { streamer_->stop(); };
     dispatcher_->screenAck = [this](int64_t n) { streamer_->ack(n); };
+    streamer_->ownWindows = [this] {
+        std::vector<Rect> windows;
+        if (face_.window) {
+            if (const auto rect = face_.window->onScreen()) windows.push_back(*rect);
+        }
+        return windows;
+    };
     // The phones learn of a problem, and of its end, from the next state report.
     streamer_->onError = [this](std::optional<std::string> problem) {
         dispatcher_->screenError = std::move(problem);

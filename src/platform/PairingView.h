@@ -1,7 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "platform/Geometry.h"
 
 namespace zg {
 
@@ -18,6 +21,9 @@ public:
     // Brings the window to the front and gives it the focus.
     virtual void present() = 0;
     virtual void hide() = 0;
+    // Where the window shows on the desktop, frame included, in global points; nothing while
+    // it is hidden.
+    virtual std::optional<Rect> onScreen() const = 0;
 
     // Run when the user clicks the status line.
     std::function<void()> onStatusClick;

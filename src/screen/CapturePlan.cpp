@@ -48,4 +48,18 @@ CapturePlan planCapture(Point pointer, Rect display, double displayScale,
     return plan;
 }
 
+std::vector<Rect> hiddenInPicture(const CapturePlan& plan, const std::vector<Rect>& hidden) {
+    std::vector<Rect> out;
+    for (const Rect& window : hidden) {
+        const double left = std::max(0.0, std::floor((window.x - plan.region.x) * plan.scale));
+        const double top = std::max(0.0, std::floor((window.y - plan.region.y) * plan.scale));
+        const double right = std::min(double(plan.pixelWidth),
+                                      std::ceil((window.right() - plan.region.x) * plan.scale));
+        const double bottom = std::min(double(plan.pixelHeight),
+                                       std::ceil((window.bottom() - plan.region.y) * plan.scale));
+        if (right > left && bottom > top) out.push_back({left, top, right - left, bottom - top});
+    }
+    return out;
+}
+
 }  // namespace zg

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "platform/Geometry.h"
 
 namespace zg {
@@ -14,6 +16,9 @@ struct CaptureRequest {
     double dpr = 2;           // phone device pixels per layout unit
     double quality = 0.6;     // JPEG quality, 0 to 1
     double pixelScale = 1.0;  // multiplies the picture's pixels per point
+    // The agent's own windows on screen, in global points: a frame shows black there rather
+    // than the agent itself.
+    std::vector<Rect> hidden{};
 };
 
 // The geometry of one frame: the region centred on the pointer, the part of it on the display,
@@ -39,5 +44,9 @@ struct CapturePlan {
 // `displayScale` pixels per point.
 CapturePlan planCapture(Point pointer, Rect display, double displayScale,
                         const CaptureRequest& request);
+
+// Where `hidden` (global points) falls in the picture, in whole picture pixels, rounded
+// outwards and clipped to it; rectangles off the picture are left out.
+std::vector<Rect> hiddenInPicture(const CapturePlan& plan, const std::vector<Rect>& hidden);
 
 }  // namespace zg

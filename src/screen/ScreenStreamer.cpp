@@ -64,7 +64,8 @@ void ScreenStreamer::tick() {
     if (told_ || shown_) report(std::nullopt);
 
     busy_ = true;
-    const CaptureRequest request = next_;
+    CaptureRequest request = next_;
+    if (ownWindows) request.hidden = ownWindows();
     auto done = lifetime_.guard([this, zoom = request.zoom](std::optional<std::string>& data) {
         busy_ = false;
         if (data) deliver(*data, zoom);

@@ -56,6 +56,9 @@ public:
     // Told a problem the user must act on, once each time it appears; told nothing when the
     // problem is gone.
     std::function<void(std::optional<std::string> problem)> onError;
+    // The agent's own windows on screen now, in global points, kept out of the frames; asked
+    // before each capture. May be absent.
+    std::function<std::vector<Rect>()> ownWindows;
 
     // Starts streaming, or changes the view while streaming. Values the phone left out or
     // got wrong fall back to defaults and are clamped to sane ranges.

@@ -106,6 +106,15 @@ void QtPairWindow::present() {
     activateWindow();
 }
 
+std::optional<Rect> QtPairWindow::onScreen() const {
+    if (!isVisible()) return std::nullopt;
+    // Qt places windows in device-independent pixels; the desktop counts device pixels.
+    const QRect frame = frameGeometry();
+    const double ratio = devicePixelRatioF();
+    return Rect{frame.x() * ratio, frame.y() * ratio, frame.width() * ratio,
+                frame.height() * ratio};
+}
+
 void QtPairWindow::closeEvent(QCloseEvent* event) {
     QWidget::hide();
     event->ignore();

@@ -17,6 +17,7 @@ public:
     void setStatus(const std::string& text, bool on) override;
     void present() override;
     void hide() override { QWidget::hide(); }
+    std::optional<Rect> onScreen() const override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

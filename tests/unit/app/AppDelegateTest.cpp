@@ -21,6 +21,7 @@ struct RecordingFace : PairingView, StatusItem, HaloView, LoginItem, Permissions
     }
     void present() override { note("present"); }
     void hide() override { note("hide"); }
+    std::optional<Rect> onScreen() const override { return Rect{500, 300, 300, 336}; }
     void setTooltip(const std::string& text) override { tooltip = text; }
     std::optional<double> flipHeight() const override { return std::nullopt; }
     void moveTo(Point origin) override { note("ring at " + std::to_string(int(origin.x))); }
@@ -74,7 +75,11 @@ struct Agent {
                      .pointer = options.withDesktop ? &desktop : nullptr,
                      .keyboard = options.withDesktop ? &desktop : nullptr,
                      .screenAccess = &screenAccess,
-                     .capture = [](const CaptureRequest&) { return std::string("picture"); },
+                     .capture =
+                         [this](const CaptureRequest& request) {
+                             hidden = request.hidden;
+                             return std::string("picture");
+                         },
                      .hostName = "Workstation",
                      .permissions = &face},
             Face{.window = &face,
@@ -124,6 +129,7 @@ struct Agent {
     RecordingDevices desktop;
     RecordingFace face;
     AlwaysAllowed screenAccess;
+    std::vector<Rect> hidden;  // what the last capture was to keep out
     std::unique_ptr<AppDelegate> agent;
 };
 
@@ -281,7 +287,7 @@ TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
     EXPECT_EQ(a.face.take(), (Journal{"terminate"}));
 }
 
-TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndTheRingKeepsOutOfStreamedFrames) {
+TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndTheAgentKeepsOutOfStreamedFrames) {
     Agent a({.inTray = true});
     a.join();
     a.agent->setSpeed(1.5);
@@ -304,6 +310,10 @@ TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndTheRingKeepsOutOfStreamedFrames
     a.face.take();
     a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "click"}});
     EXPECT_TRUE(a.face.take().empty());
+    // The pairing window stays out of the frames too.
+    a.loop.advance(0.07);
+    ASSERT_TRUE(a.loop.runBackground());
+    EXPECT_EQ(a.hidden, (std::vector<Rect>{{500, 300, 300, 336}}));
 }
 
 TEST(AppDelegate, AfterWakingReconnectsAndReportsItsStateAgain) {

@@ -66,5 +66,14 @@ TEST(CapturePlan, CapturesOnlyWhatLiesOnTheDisplayAndKeepsThePictureSize) {
     }
 }
 
+TEST(CapturePlan, TheAgentsOwnWindowsMapToWholePicturePixelsInsideThePicture) {
+    // 390 x 600 points at 2 pixels a point around (500, 400): the region starts at (305, 100).
+    const CapturePlan plan = planCapture({500, 400}, {0, 0, 1280, 800}, 2, {390, 600, 1, 2});
+    EXPECT_EQ(hiddenInPicture(plan, {{500.2, 300, 100, 50},  // rounded outwards
+                                     {300, 500, 200, 500},   // clipped at left and bottom
+                                     {0, 0, 100, 100}}),     // off the picture
+              (std::vector<Rect>{{390, 400, 201, 100}, {0, 800, 390, 400}}));
+}
+
 }  // namespace
 }  // namespace zg
