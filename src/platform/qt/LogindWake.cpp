@@ -16,13 +16,17 @@ bool systemBusMayExist() {
 
 }  // namespace
 
-LogindWake::LogindWake(std::function<void()> onWake) : onWake_(std::move(onWake)) {
-    if (!systemBusMayExist()) return;
-    QDBusConnection bus = QDBusConnection::systemBus();
-    listening_ =
-        bus.isConnected() && bus.connect("org.freedesktop.login1", "/org/freedesktop/login1",
-                                         "org.freedesktop.login1.Manager", "PrepareForSleep", this,
-                                         SLOT(prepareForSleep(bool)));
+LogindWake::LogindWake(std::function<void()> onWake)
+    : LogindWake(systemBusMayExist() ? QDBusConnection::systemBus() : QDBusConnection(QString()),
+                 std::move(onWake)) {}
+
+LogindWake::LogindWake(const QDBusConnection& bus, std::function<void()> onWake)
+    : onWake_(std::move(onWake)) {
+    QDBusConnection connection = bus;
+    listening_ = connection.isConnected() &&
+                 connection.connect("org.freedesktop.login1", "/org/freedesktop/login1",
+                                    "org.freedesktop.login1.Manager", "PrepareForSleep", this,
+                                    SLOT(prepareForSleep(bool)));
 }
 
 void LogindWake::prepareForSleep(bool sleeping) {

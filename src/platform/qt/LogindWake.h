@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QObject>
 #include <functional>
 
@@ -11,6 +12,8 @@ class LogindWake final : public QObject {
     Q_OBJECT
 public:
     explicit LogindWake(std::function<void()> onWake);
+    // The same on `bus`, which stands in for the system bus.
+    LogindWake(const QDBusConnection& bus, std::function<void()> onWake);
     // Whether the system bus could be reached.
     bool listening() const { return listening_; }
 
