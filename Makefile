@@ -25,8 +25,12 @@ test: build
 	@scripts/node-deps.sh
 	ctest --test-dir $(BUILD) --output-on-failure
 
+# Configured again once bench-deps.sh has run: whether the scaler benchmark is built depends on
+# what it installs.
 bench: build
 	@scripts/node-deps.sh
+	@scripts/bench-deps.sh
+	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) --target bench
 
 # Unit and integration tests under AddressSanitizer and UndefinedBehaviorSanitizer.

@@ -15,16 +15,6 @@ packages=(
     openbox trayer dbus-daemon zbar-tools chromium
 )
 
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
 # Node.js may come from elsewhere than Debian; only its absence calls for the Debian packages.
-command -v npm >/dev/null || missing+=(nodejs npm)
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+command -v npm >/dev/null || packages+=(nodejs npm)
+exec "$(dirname "$0")/apt-install.sh" "${packages[@]}"

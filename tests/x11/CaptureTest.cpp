@@ -51,5 +51,54 @@ TEST(CaptureTest, PictureIsCentredOnThePointerAndBlackOffTheScreen) {
     }
 }
 
+// Covers the screen with a one-pixel black and white checkerboard, tiled by the server.
+void showCheckerboard(Display* dpy) {
+    const Window root = DefaultRootWindow(dpy);
+    const Pixmap tile = XCreatePixmap(dpy, root, 2, 2, DefaultDepth(dpy, 0));
+    GC gc = XCreateGC(dpy, tile, 0, nullptr);
+    XSetForeground(dpy, gc, 0xffffff);
+    XFillRectangle(dpy, tile, gc, 0, 0, 2, 2);
+    XSetForeground(dpy, gc, 0);
+    XDrawPoint(dpy, tile, gc, 0, 0);
+    XDrawPoint(dpy, tile, gc, 1, 1);
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = tile;
+    attributes.override_redirect = True;
+    const Window window =
+        XCreateWindow(dpy, root, 0, 0, 1280, 800, 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWBackPixmap | CWOverrideRedirect, &attributes);
+    XMapRaised(dpy, window);
+    XFreeGC(dpy, gc);
+    XFreePixmap(dpy, tile);
+    XSync(dpy, False);
+}
+
+TEST(CaptureTest, DetailFinerThanThePicturesPixelsTurnsGreyNotIntoMoire) {
+    XvfbServer server;
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    Display* dpy = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(dpy, nullptr);
+    showCheckerboard(dpy);
+    XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, 640, 400);
+    XSync(dpy, False);
+    std::string error;
+    const auto capture = X11Capture::open(server.name().c_str(), error);
+    ASSERT_TRUE(capture) << error;
+
+    // 667 x 667 screen pixels in 200 x 200: each picture pixel covers more than three
+    // squares each way, so every one should be the mean, mid grey.
+    const Picture picture =
+        decodeJpeg(capture->capture({.w = 200, .h = 200, .zoom = 0.3, .dpr = 1}));
+    ASSERT_EQ(picture.width, 200);
+    int offGrey = 0;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            if (!shows(picture, x, y, {128, 128, 128})) ++offGrey;
+        }
+    }
+    EXPECT_EQ(offGrey, 0);
+    XCloseDisplay(dpy);
+}
+
 }  // namespace
 }  // namespace zg::test

@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "platform/jpeg/JpegEncoder.h"
+#include "platform/x11/PixelScaling.h"
 #include "platform/x11/X11Monitors.h"
 
 namespace zg {
@@ -53,26 +54,21 @@ std::optional<pixman_format_code_t> pixmanFormat(const XImage& image, const Visu
     return std::nullopt;
 }
 
-// Draws `image` scaled to the plan's capture size at its drawRect on `canvas`.
-void compose(XImage& image, pixman_format_code_t format, const CapturePlan& plan,
-             pixman_image_t* canvas) {
-    const PixmanImage source(pixman_image_create_bits(format, image.width, image.height,
+// Draws `image` scaled to the plan's capture size at its drawRect on `canvas`, a black picture
+// of the plan's size.
+void draw(XImage& image, const Visual& visual, const CapturePlan& plan,
+          std::vector<uint32_t>& canvas) {
+    const auto format = pixmanFormat(image, visual);
+    if (!format) return;
+    const PixmanImage source(pixman_image_create_bits(*format, image.width, image.height,
                                                       reinterpret_cast<uint32_t*>(image.data),
                                                       image.bytes_per_line));
-    if (!source) return;
-    // The transform maps canvas pixels back onto grabbed ones.
-    pixman_transform_t scale;
-    pixman_transform_init_scale(&scale,
-                                pixman_double_to_fixed(double(image.width) / plan.captureWidth),
-                                pixman_double_to_fixed(double(image.height) / plan.captureHeight));
-    pixman_image_set_transform(source.get(), &scale);
-    pixman_image_set_filter(source.get(), PIXMAN_FILTER_GOOD, nullptr, 0);
-    // Edge pixels are repeated for the filter, so no black seeps in along the borders.
-    pixman_image_set_repeat(source.get(), PIXMAN_REPEAT_PAD);
-    pixman_image_composite32(PIXMAN_OP_SRC, source.get(), nullptr, canvas, 0, 0, 0, 0,
-                             static_cast<int>(std::lround(plan.drawRect.x)),
-                             static_cast<int>(std::lround(plan.drawRect.y)), plan.captureWidth,
-                             plan.captureHeight);
+    const PixmanImage target(pixman_image_create_bits(
+        kCanvasFormat, plan.pixelWidth, plan.pixelHeight, canvas.data(), plan.pixelWidth * 4));
+    if (!source || !target) return;
+    drawScaled(source.get(), target.get(), static_cast<int>(std::lround(plan.drawRect.x)),
+               static_cast<int>(std::lround(plan.drawRect.y)), plan.captureWidth,
+               plan.captureHeight);
 }
 
 }  // namespace
@@ -99,15 +95,25 @@ X11Capture::~X11Capture() {
     releaseShared();
 }
 
-std::optional<std::string> X11Capture::capture(const CaptureRequest& request) {
+std::optional<std::string> X11Capture::capture(const CaptureRequest& request, CaptureSteps* steps) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
     const Point at = pointer();
     const Rect display = displayUnder(at);
     const CapturePlan plan = planCapture(at, display, kDisplayScale, request);
+    const Image image(plan.empty() ? nullptr : grabVisible(plan, display));
+    const auto grabbed = Clock::now();
+
     // Zero is black; what is not drawn over stays black.
     std::vector<uint32_t> canvas(size_t(plan.pixelWidth) * size_t(plan.pixelHeight), 0);
-    if (!plan.empty()) draw(plan, display, canvas);
-    return encodeJpeg(reinterpret_cast<const uint8_t*>(canvas.data()), plan.pixelWidth,
-                      plan.pixelHeight, request.quality);
+    Display* dpy = display_->get();
+    if (image) draw(*image, *DefaultVisual(dpy, DefaultScreen(dpy)), plan, canvas);
+    const auto scaled = Clock::now();
+
+    auto jpeg = encodeJpeg(reinterpret_cast<const uint8_t*>(canvas.data()), plan.pixelWidth,
+                           plan.pixelHeight, request.quality);
+    if (steps) *steps = {grabbed - start, scaled - grabbed, Clock::now() - scaled};
+    return jpeg;
 }
 
 Point X11Capture::pointer() {
@@ -134,7 +140,7 @@ Rect X11Capture::displayUnder(Point pointer) {
     return under != monitors_.end() ? *under : monitors_.front();
 }
 
-void X11Capture::draw(const CapturePlan& plan, Rect display, std::vector<uint32_t>& canvas) {
+XImage* X11Capture::grabVisible(const CapturePlan& plan, Rect display) {
     // The grab on whole root pixels. Monitors have whole-pixel edges, so rounding never
     // leaves the display.
     const Rect& source = plan.sourceRect;
@@ -142,17 +148,9 @@ void X11Capture::draw(const CapturePlan& plan, Rect display, std::vector<uint32_
     const int top = int(std::lround(display.y + source.y));
     const int width = int(std::lround(display.x + source.right())) - left;
     const int height = int(std::lround(display.y + source.bottom())) - top;
-    if (width < 1 || height < 1) return;
-
-    Image image(grabShared(left, top, width, height));
-    if (!image) image.reset(grab(left, top, width, height));
-    if (!image) return;
-    Display* dpy = display_->get();
-    const auto format = pixmanFormat(*image, *DefaultVisual(dpy, DefaultScreen(dpy)));
-    if (!format) return;
-    const PixmanImage target(pixman_image_create_bits(
-        kCanvasFormat, plan.pixelWidth, plan.pixelHeight, canvas.data(), plan.pixelWidth * 4));
-    if (target) compose(*image, *format, plan, target.get());
+    if (width < 1 || height < 1) return nullptr;
+    XImage* image = grabShared(left, top, width, height);
+    return image ? image : grab(left, top, width, height);
 }
 
 XImage* X11Capture::grabShared(int x, int y, int width, int height) {

@@ -17,6 +17,12 @@ struct _XImage;
 
 namespace zg {
 
+// How long the steps of one capture took, for benchmarks: finding the pointer and grabbing
+// the pixels around it, scaling them onto the black canvas, encoding the canvas.
+struct CaptureSteps {
+    std::chrono::steady_clock::duration grab{}, scale{}, encode{};
+};
+
 // JPEG pictures of the screen around the pointer: the display under it, grabbed with MIT-SHM
 // (plain GetImage where shared memory is missing or refused), scaled and encoded.
 // Threading: one thread at a time, in practice the streamer's background task; it may be made
@@ -35,8 +41,10 @@ public:
     X11Capture& operator=(const X11Capture&) = delete;
 
     // The picture `request` describes around the current pointer; all black (same size) when
-    // nothing could be grabbed; nothing when it cannot be encoded.
-    std::optional<std::string> capture(const CaptureRequest& request);
+    // nothing could be grabbed; nothing when it cannot be encoded. `steps`, when given, receives
+    // the time each step took.
+    std::optional<std::string> capture(const CaptureRequest& request,
+                                       CaptureSteps* steps = nullptr);
 
 private:
     struct SharedImage;
@@ -44,8 +52,8 @@ private:
     explicit X11Capture(std::unique_ptr<X11Display> display);
     Point pointer();
     Rect displayUnder(Point pointer);
-    void draw(const CapturePlan& plan, Rect display, std::vector<uint32_t>& canvas);
-    // Root-window pixels, owned by the caller; nullptr when they cannot be had that way.
+    // Root-window pixels, owned by the caller; nullptr when they cannot be had (that way).
+    _XImage* grabVisible(const CapturePlan& plan, Rect display);
     _XImage* grabShared(int x, int y, int width, int height);
     _XImage* grab(int x, int y, int width, int height);
     bool reserveShared(size_t bytes);

@@ -1,0 +1,181 @@
+#include "AgentStreaming.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "RelayClient.h"
+#include "Spin.h"
+
+namespace zg::bench {
+namespace {
+
+const QString kCode = "23456789ABCDEFGH";
+const QString kTopic = "realtime:zephyrglint-" + kCode;
+constexpr double kWarmUp = 3;  // seconds for the agent's start and its quality to settle
+
+// User plus system CPU seconds of process `pid` so far, all its threads together.
+double cpuSeconds(qint64 pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat{std::istreambuf_iterator<char>(file), {}};
+    // The fields after the command name, which may hold spaces, start with field 3.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14) ticks += std::stol(field);  // utime, stime
+    }
+    return double(ticks) / double(sysconf(_SC_CLK_TCK));
+}
+
+// The agent binary with settings of its own, in the tray so that no window of its own
+// covers the screen it shows.
+class Agent {
+public:
+    explicit Agent(const std::string& display) {
+        QDir(home_.path()).mkpath("zephyrglint");
+        QFile settings(home_.filePath("zephyrglint/settings.json"));
+        if (settings.open(QIODevice::WriteOnly)) {
+            settings.write(QJsonDocument(QJsonObject{{"code", kCode}}).toJson());
+        }
+        settings.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromStdString(display));
+        env.insert("XDG_CONFIG_HOME", home_.path());
+        process_.setProcessEnvironment(env);
+        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        QObject::connect(&process_, &QProcess::readyReadStandardError,
+                         [this] { log_ += process_.readAllStandardError(); });
+        process_.start(ZG_AGENT_BINARY, {"--tray", "--listen", "127.0.0.1:0"});
+    }
+    ~Agent() {
+        process_.kill();
+        process_.waitForFinished();
+    }
+
+    // The embedded relay's port once the agent has joined its channel; 0 if that takes too long.
+    quint16 waitJoined() {
+        const QByteArray joined = ("joined channel " + kTopic).toUtf8();
+        if (!test::spinUntil([&] { return log_.contains(joined); }, 20)) return 0;
+        static const QRegularExpression port("embedded relay listening on port (\\d+)");
+        return port.match(QString::fromUtf8(log_)).captured(1).toUShort();
+    }
+    qint64 pid() const { return process_.processId(); }
+
+private:
+    QTemporaryDir home_;
+    QProcess process_;
+    QByteArray log_;
+};
+
+// A phone on the agent's channel that has said hello and learnt the agent's host id.
+class Phone {
+public:
+    explicit Phone(quint16 port) : client_(port) {
+        if (test::status(client_.join(kTopic, {{"self", false}})) != "ok") return;
+        broadcast("hello", {{"from", "phone-1"}, {"device", "Bench phone"}});
+        const QJsonObject state = client_.waitFor(
+            [](const QJsonObject& frame) { return frame["payload"]["event"] == "state"; });
+        hostId_ = state["payload"]["payload"]["from"].toString();
+    }
+
+    bool ready() const { return !hostId_.isEmpty(); }
+
+    void command(QJsonObject payload) {
+        payload["to"] = hostId_;
+        payload["from"] = "phone-1";
+        broadcast("cmd", payload);
+    }
+
+    // Acknowledges the frames that arrived since the last call, running `each` after each one.
+    void takeFrames(const std::function<void(const QJsonObject&)>& each) {
+        const QList<QJsonObject>& received = client_.received();
+        for (; seen_ < received.size(); ++seen_) {
+            const QJsonValue payload = received[seen_]["payload"];
+            if (payload["event"] != "frame") continue;
+            const QJsonObject frame = payload["payload"].toObject();
+            command({{"do", "ack"}, {"n", frame["n"]}});
+            each(frame);
+        }
+    }
+
+private:
+    void broadcast(const QString& event, const QJsonObject& payload) {
+        client_.send(
+            {{"topic", kTopic},
+             {"event", "broadcast"},
+             {"ref", "9"},
+             {"payload",
+              QJsonObject{{"type", "broadcast"}, {"event", event}, {"payload", payload}}}});
+    }
+
+    test::RelayClient client_;
+    QString hostId_;
+    qsizetype seen_ = 0;
+};
+
+}  // namespace
+
+std::optional<StreamingLoad> streamDefaultView(const std::string& display,
+                                               const std::function<void()>& nudge, double seconds,
+                                               std::string& error) {
+    Agent agent(display);
+    const quint16 port = agent.waitJoined();
+    if (port == 0) {
+        error = "the agent did not join its channel";
+        return std::nullopt;
+    }
+    Phone phone(port);
+    if (!phone.ready()) {
+        error = "the phone got no answer to its hello";
+        return std::nullopt;
+    }
+    phone.command(
+        {{"do", "screen"}, {"on", true}, {"w", 390}, {"h", 600}, {"zoom", 1}, {"dpr", 2}});
+
+    int frames = 0;
+    double chars = 0;
+    // Acknowledges and counts frames for `span` seconds; returns the seconds that passed.
+    const auto streamFor = [&](double span) {
+        frames = 0;
+        chars = 0;
+        QElapsedTimer clock;
+        clock.start();
+        test::spinUntil(
+            [&] {
+                phone.takeFrames([&](const QJsonObject& frame) {
+                    ++frames;
+                    chars += double(frame["img"].toString().size());
+                    nudge();
+                });
+                return clock.elapsed() >= span * 1000;
+            },
+            span + 1);
+        return double(clock.elapsed()) / 1000;
+    };
+    streamFor(kWarmUp);
+    const double cpuBefore = cpuSeconds(agent.pid());
+    const double wall = streamFor(seconds);
+    const double cpu = cpuSeconds(agent.pid()) - cpuBefore;
+    if (frames == 0) {
+        error = "no frame arrived";
+        return std::nullopt;
+    }
+    return StreamingLoad{frames / wall, cpu / wall, cpu / frames * 1000, chars / frames};
+}
+
+}  // namespace zg::bench
