@@ -47,6 +47,15 @@ TEST(CaptureTest, PictureIsCentredOnThePointerAndBlackOffTheScreen) {
         EXPECT_TRUE(shows(picture, 165, 90, kGreen));
         EXPECT_TRUE(shows(picture, 135, 110, kBlue));
         EXPECT_TRUE(shows(picture, 165, 110, kWhite));
+
+        // The agent's own window, up and left of the pointer, is black in the picture.
+        XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, 640, 400);
+        XSync(dpy, False);
+        picture = decodeJpeg(capture->capture(
+            {.w = 200, .h = 200, .zoom = 1, .dpr = 1, .hidden = {{500, 250, 120, 130}}}));
+        EXPECT_TRUE(shows(picture, 50, 50, kBlack));
+        EXPECT_TRUE(shows(picture, 150, 50, kGreen));
+        EXPECT_TRUE(shows(picture, 50, 150, kBlue));
         XCloseDisplay(dpy);
     }
 }

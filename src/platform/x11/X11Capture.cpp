@@ -108,6 +108,13 @@ std::optional<std::string> X11Capture::capture(const CaptureRequest& request, Ca
     std::vector<uint32_t> canvas(size_t(plan.pixelWidth) * size_t(plan.pixelHeight), 0);
     Display* dpy = display_->get();
     if (image) draw(*image, *DefaultVisual(dpy, DefaultScreen(dpy)), plan, canvas);
+    // The agent's own windows would otherwise show in the frames: black, as if off screen.
+    for (const Rect& hidden : hiddenInPicture(plan, request.hidden)) {
+        for (int y = int(hidden.y); y < int(hidden.bottom()); ++y) {
+            uint32_t* row = canvas.data() + size_t(y) * size_t(plan.pixelWidth);
+            std::fill(row + int(hidden.x), row + int(hidden.right()), 0);
+        }
+    }
     const auto scaled = Clock::now();
 
     auto jpeg = encodeJpeg(reinterpret_cast<const uint8_t*>(canvas.data()), plan.pixelWidth,
