@@ -70,16 +70,8 @@ void showCheckerboard(Display* dpy) {
     XSetForeground(dpy, gc, 0);
     XDrawPoint(dpy, tile, gc, 0, 0);
     XDrawPoint(dpy, tile, gc, 1, 1);
-    XSetWindowAttributes attributes{};
-    attributes.background_pixmap = tile;
-    attributes.override_redirect = True;
-    const Window window =
-        XCreateWindow(dpy, root, 0, 0, 1280, 800, 0, CopyFromParent, InputOutput, CopyFromParent,
-                      CWBackPixmap | CWOverrideRedirect, &attributes);
-    XMapRaised(dpy, window);
     XFreeGC(dpy, gc);
-    XFreePixmap(dpy, tile);
-    XSync(dpy, False);
+    coverScreen(dpy, tile);
 }
 
 TEST(CaptureTest, DetailFinerThanThePicturesPixelsTurnsGreyNotIntoMoire) {

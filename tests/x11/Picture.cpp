@@ -71,16 +71,20 @@ void showQuadrants(Display* dpy) {
         XSetForeground(dpy, gc, q.pixel);
         XFillRectangle(dpy, pattern, gc, q.x, q.y, 640, 400);
     }
+    XFreeGC(dpy, gc);
+    coverScreen(dpy, pattern);
+}
+
+void coverScreen(Display* dpy, Pixmap background) {
     // The server paints a window's background itself as soon as it is mapped.
     XSetWindowAttributes attributes{};
-    attributes.background_pixmap = pattern;
+    attributes.background_pixmap = background;
     attributes.override_redirect = True;
     const Window window =
-        XCreateWindow(dpy, root, 0, 0, 1280, 800, 0, CopyFromParent, InputOutput, CopyFromParent,
-                      CWBackPixmap | CWOverrideRedirect, &attributes);
+        XCreateWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1280, 800, 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWBackPixmap | CWOverrideRedirect, &attributes);
     XMapRaised(dpy, window);
-    XFreeGC(dpy, gc);
-    XFreePixmap(dpy, pattern);
+    XFreePixmap(dpy, background);
     XSync(dpy, False);
 }
 

@@ -38,4 +38,8 @@ Picture decodeJpeg(const std::optional<std::string>& jpeg);
 // and green above, blue and white below. Returns once the server has drawn it.
 void showQuadrants(Display* dpy);
 
+// Maps a window over the whole 1280 x 800 screen with `background` tiled on it, then lets go
+// of the pixmap. Returns once the server has drawn it.
+void coverScreen(Display* dpy, Pixmap background);
+
 }  // namespace zg::test
