@@ -30,7 +30,6 @@ public:
 
     // Runs the oldest background task on the calling thread; false when there is none.
     bool runBackground();
-    size_t pendingBackground() const { return background_.size(); }
     size_t pendingTimers() const;
 
 private:

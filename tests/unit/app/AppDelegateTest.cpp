@@ -11,7 +11,6 @@ namespace zg::test {
 namespace {
 
 const std::string kCode = "23456789ABCDEFGH";
-const std::string kTopic = "realtime:zephyrglint-" + kCode;
 
 // The agent's face, recording what it is told in one journal, in order.
 struct RecordingFace : PairingView, StatusItem, HaloView, LoginItem, Permissions {
@@ -92,18 +91,21 @@ struct Agent {
         agent->launch(options.inTray);
     }
 
+    // The channel of the code stored now.
+    std::string topic() const { return "realtime:zephyrglint-" + store.settings.value("code", ""); }
+
     void join() {
         FakeConnection& socket = sockets.last();
         socket.open();
         loop.runPosted();
-        ASSERT_EQ(Payload::parse(socket.sent().back())["topic"], kTopic);
+        ASSERT_EQ(Payload::parse(socket.sent().back())["topic"], topic());
         socket.acceptJoin();
         loop.runPosted();
     }
 
     void phoneSays(const std::string& event, const Payload& payload) {
         sockets.last().deliver(
-            Payload{{"topic", kTopic},
+            Payload{{"topic", topic()},
                     {"event", "broadcast"},
                     {"ref", nullptr},
                     {"payload", {{"type", "broadcast"}, {"event", event}, {"payload", payload}}}}
@@ -133,9 +135,8 @@ struct Agent {
     std::unique_ptr<AppDelegate> agent;
 };
 
-TEST(AppDelegate, ReportsItsStateOnJoiningAndDrivesTheDesktopForAPhone) {
+TEST(AppDelegate, ReportsItsStateOnJoiningAgainAfterWakingAndDrivesTheDesktopForAPhone) {
     Agent a;
-    EXPECT_EQ(a.agent->config().link(), "http://phone.test/remote?k=" + kCode);
     a.join();
     ASSERT_EQ(a.broadcasts().size(), 1u);
     const Payload state = a.broadcasts()[0].second;
@@ -147,6 +148,12 @@ TEST(AppDelegate, ReportsItsStateOnJoiningAndDrivesTheDesktopForAPhone) {
     // The stored speed 2 and the acceleration 1.4 + 10/14 take 10 to 42 points.
     ASSERT_EQ(a.desktop.events.size(), 1u);
     EXPECT_EQ(std::get<Moved>(a.desktop.events[0]).to, (Point{42, 0}));
+
+    a.agent->wake();
+    ASSERT_EQ(a.sockets.count(), 2u);
+    a.join();
+    ASSERT_EQ(a.broadcasts().size(), 1u);
+    EXPECT_EQ(a.broadcasts()[0].first, "state");
 }
 
 TEST(AppDelegate, HousekeepingForgetsASilentPhoneAndLetsGoOfItsButton) {
@@ -177,28 +184,23 @@ TEST(AppDelegate, WithoutADesktopStillJoinsAndIgnoresCommands) {
 using Journal = std::vector<std::string>;
 const std::string kLink = "http://phone.test/remote?k=" + kCode;
 
-TEST(AppDelegate, LaunchesWithTheCodeShownThenPresentsTheWindowWhichTheFirstPhoneHides) {
-    Agent a;
-    EXPECT_EQ(a.face.take(),
-              (Journal{"code " + kLink, "connect", "status Connecting\u2026", "present"}));
-    EXPECT_EQ(a.face.tooltip, "ZephyrGlint: waiting for a phone");
-    a.join();
-    a.face.take();
-    a.phoneSays("hello", {{"from", "phone-1"}, {"device", "Pixel"}});
-    EXPECT_EQ(a.face.tooltip, "ZephyrGlint: Connected: Pixel");
-    a.loop.advance(1.1);
-    EXPECT_EQ(a.face.take(), (Journal{"status Connected: Pixel (lit)"}));
-    a.loop.advance(0.1);
-    EXPECT_EQ(a.face.take(), (Journal{"hide"}));
-}
-
-TEST(AppDelegate, InTheTrayShowsNoWindowAndTheFirstPhoneHidesNothing) {
-    Agent a({.inTray = true});
-    EXPECT_EQ(a.face.take(), (Journal{"code " + kLink, "connect", "status Connecting\u2026"}));
-    a.join();
-    a.phoneSays("hello", {{"from", "phone-1"}});
-    a.loop.advance(2);
-    for (const std::string& line : a.face.take()) EXPECT_NE(line, "hide");
+TEST(AppDelegate, LaunchesWithTheCodeShownAndTheWindowUpUnlessInTheTrayAndTheFirstPhoneHidesIt) {
+    for (bool inTray : {false, true}) {
+        SCOPED_TRACE(inTray ? "in the tray" : "with the window");
+        Agent a({.inTray = inTray});
+        Journal launched{"code " + kLink, "connect", "status Connecting\u2026"};
+        if (!inTray) launched.push_back("present");
+        EXPECT_EQ(a.face.take(), launched);
+        EXPECT_EQ(a.face.tooltip, "ZephyrGlint: waiting for a phone");
+        a.join();
+        a.face.take();
+        a.phoneSays("hello", {{"from", "phone-1"}, {"device", "Pixel"}});
+        EXPECT_EQ(a.face.tooltip, "ZephyrGlint: Connected: Pixel");
+        a.loop.advance(1.1);
+        EXPECT_EQ(a.face.take(), (Journal{"status Connected: Pixel (lit)"}));
+        a.loop.advance(0.1);
+        EXPECT_EQ(a.face.take(), inTray ? Journal{} : Journal{"hide"});
+    }
 }
 
 TEST(AppDelegate, AFirstRunRegistersAtLoginAndAFailureOnlyReachesTheLog) {
@@ -250,21 +252,8 @@ TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
     EXPECT_FALSE(a.agent->link().joined());
     EXPECT_EQ(a.sockets.count(), sockets + 1);
 
-    // The first phone on the new channel hides the window again.
-    FakeConnection& socket = a.sockets.last();
-    socket.open();
-    a.loop.runPosted();
-    socket.acceptJoin();
-    a.loop.runPosted();
-    a.face.take();
-    a.sockets.last().deliver(
-        Payload{{"topic", "realtime:zephyrglint-" + code},
-                {"event", "broadcast"},
-                {"ref", nullptr},
-                {"payload",
-                 {{"type", "broadcast"}, {"event", "hello"}, {"payload", {{"from", "phone-2"}}}}}}
-            .dump());
-    a.loop.runPosted();
+    a.join();  // the new code's channel, where the first phone hides the window again
+    a.phoneSays("hello", {{"from", "phone-2"}});
     a.loop.advance(1.2);
     EXPECT_EQ(a.face.take().back(), "hide");
 }
@@ -314,17 +303,6 @@ TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndTheAgentKeepsOutOfStreamedFrame
     a.loop.advance(0.07);
     ASSERT_TRUE(a.loop.runBackground());
     EXPECT_EQ(a.hidden, (std::vector<Rect>{{500, 300, 300, 336}}));
-}
-
-TEST(AppDelegate, AfterWakingReconnectsAndReportsItsStateAgain) {
-    Agent a({.inTray = true});
-    a.join();
-    const size_t sockets = a.sockets.count();
-    a.agent->wake();
-    EXPECT_EQ(a.sockets.count(), sockets + 1);
-    a.join();
-    EXPECT_EQ(a.broadcasts().size(), 1u);
-    EXPECT_EQ(a.broadcasts()[0].first, "state");
 }
 
 }  // namespace
