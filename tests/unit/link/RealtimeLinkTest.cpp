@@ -3,6 +3,7 @@
 #include "FakeWebSocket.h"
 #include "ManualLoop.h"
 #include "link/RealtimeLink.h"
+#include "link/RelayFrames.h"
 
 namespace zg::test {
 namespace {
@@ -234,6 +235,24 @@ TEST(RealtimeLinkFrames, EachIncomingKindLeadsToItsOutcome) {
             EXPECT_EQ(seen, outcome);
             EXPECT_EQ(h.socket().outstandingReceives(), outcome == "drop" ? 0u : 1u);
         }
+    }
+}
+
+// Outgoing frames are compact JSON exactly as the JSON library writes it, long plain strings
+// (a picture's Base64) included, and text that is not UTF-8 is replaced rather than thrown on.
+TEST(RealtimeLinkFrames, AreEncodedExactlyAsTheJsonLibraryWritesThem) {
+    const Payload frames[] = {
+        broadcastFrame(kTopic, "2", "1", "frame",
+                       {{"n", 7}, {"z", 1.25}, {"img", std::string(150000, 'A') + "+/="}}),
+        Payload{{"quote \" and \\", "tab\t, newline\n, \x01 and \x7f"},
+                {"utf8", "žluťoučký 🐎"},
+                {"list", {1, -2.5, 1e300, true, nullptr, Payload::object(), Payload::array()}},
+                {"nested", {{"b", {{"c", "d"}}}, {"a", "sorted first"}}}},
+        Payload{{"broken", "ok \xff\xfe end"}},
+    };
+    for (const Payload& frame : frames) {
+        EXPECT_EQ(encodeFrame(frame),
+                  frame.dump(-1, ' ', false, Payload::error_handler_t::replace));
     }
 }
 
