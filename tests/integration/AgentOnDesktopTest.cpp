@@ -1,19 +1,14 @@
 // GoogleTest and Qt first: neither can take the macros Xlib defines (None, Bool, KeyPress).
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
-
-#include <sys/prctl.h>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <iostream>
 #include <memory>
 
@@ -24,6 +19,7 @@
 #include "Picture.h"
 #include "Recorder.h"
 #include "XvfbServer.h"
+#include "screen/CapturePlan.h"
 
 #include <X11/keysym.h>
 
@@ -137,6 +133,18 @@ protected:
 
     // The payload of the first "frame" that arrived after the phone had `mark` frames; empty
     // if none in time.
+    // The "frame" payloads received since the phone had `mark` messages.
+    QList<QJsonObject> framesSince(qsizetype mark) const {
+        QList<QJsonObject> out;
+        const QList<QJsonObject>& messages = phone->received();
+        for (qsizetype i = mark; i < messages.size(); ++i) {
+            if (messages[i]["payload"]["event"] == "frame") {
+                out.push_back(messages[i]["payload"]["payload"].toObject());
+            }
+        }
+        return out;
+    }
+
     QJsonObject frameAfter(qsizetype mark) {
         QJsonObject frame;
         spinUntil([&] {
@@ -288,6 +296,50 @@ TEST_F(AgentOnDesktop, PhoneSeesTheScreenAroundThePointer) {
     })) << "the picture did not follow the pointer";
     EXPECT_TRUE(shows(shown, 50, 150, kBlack));
     EXPECT_TRUE(shows(shown, 150, 150, kBlue));
+}
+
+TEST_F(AgentOnDesktop, FramesFollowThePlanAtEachZoomAndAtMostThreeGoUnacknowledged) {
+    Display* dpy = recorder->display();
+    showQuadrants(dpy);
+    const auto warp = [dpy](int x, int y) {
+        XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, x, y);
+        XSync(dpy, False);
+    };
+    warp(320, 200);  // the middle of the red quarter
+    for (const double zoom : {0.5, 1.0, 2.0}) {
+        SCOPED_TRACE("zoom " + std::to_string(zoom));
+        const CapturePlan plan = planCapture({320, 200}, {0, 0, kWidth, kHeight}, 1,
+                                             {.w = 300, .h = 200, .zoom = zoom, .dpr = 2});
+        const qsizetype mark = phone->received().size();
+        command(
+            {{"do", "screen"}, {"on", true}, {"w", 300}, {"h", 200}, {"zoom", zoom}, {"dpr", 2}});
+        const QJsonObject frame = frameAfter(mark);
+        ASSERT_FALSE(frame.isEmpty()) << "no frame";
+        EXPECT_EQ(frame["z"], zoom);
+        const Picture shown =
+            decodeJpeg(QByteArray::fromBase64(frame["img"].toString().toLatin1()).toStdString());
+        EXPECT_EQ(shown.width, plan.pixelWidth);
+        EXPECT_EQ(shown.height, plan.pixelHeight);
+        EXPECT_TRUE(shows(shown, shown.width / 2, shown.height / 2, kRed));
+        command({{"do", "ack"}, {"n", frame["n"]}});
+    }
+
+    // A picture that changes all the time, where the colours meet, so that no frame is held
+    // back as unchanged.
+    QTimer jiggle;
+    int step = 0;
+    QObject::connect(&jiggle, &QTimer::timeout, [&] { warp(640 + (++step % 2), 400); });
+    jiggle.start(10);
+    const qsizetype mark = phone->received().size();
+    command({{"do", "screen"}, {"on", true}, {"w", 300}, {"h", 200}, {"zoom", 1}, {"dpr", 2}});
+    ASSERT_TRUE(spinUntil([&] { return framesSince(mark).size() >= 3; }));
+    spinUntil([] { return false; }, 1.0);  // well inside the 1.5 s the window waits
+    ASSERT_EQ(framesSince(mark).size(), 3);
+    EXPECT_TRUE(spinUntil([&] { return framesSince(mark).size() > 3; }, 3));
+    const QList<QJsonObject> frames = framesSince(mark);
+    for (qsizetype i = 1; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i]["n"].toInteger(), frames[i - 1]["n"].toInteger() + 1);
+    }
 }
 
 }  // namespace
