@@ -135,7 +135,7 @@ protected:
     std::unique_ptr<AgentProcess> agent;
 };
 
-TEST_F(TrayAgent, AFirstRunShowsAScannableCodeAndRegistersAtLogin) {
+TEST_F(TrayAgent, AFirstRunShowsAScannableCodeRegistersAtLoginAndClosingOnlyHides) {
     ASSERT_NE(start(std::nullopt, {}), 0) << "the agent did not join its channel";
     Window window = 0;
     ASSERT_TRUE(spinUntil([&] { return (window = pairingWindow()) && viewable(dpy, window); }));
@@ -151,6 +151,19 @@ TEST_F(TrayAgent, AFirstRunShowsAScannableCodeAndRegistersAtLogin) {
     QFile entry(agent->configHome() + "/autostart/zephyrglint.desktop");
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_TRUE(entry.readAll().contains("--tray\n"));
+
+    // Closing the window, as a window manager asks, only hides it.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, window, False, NoEventMask, &close);
+    XSync(dpy, False);
+    EXPECT_TRUE(spinUntil([&] { return !viewable(dpy, window); }));
+    EXPECT_EQ(agent->waitExit(0.5), std::nullopt);
 }
 
 TEST_F(TrayAgent, InTheTrayItShowsNoWindow) {
