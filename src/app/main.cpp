@@ -221,5 +221,8 @@ int main(int argc, char** argv) {
         if (display && !options.terminalCode) logLine("no system tray: scan the code below");
         printTerminalCode(link);
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The agent goes first: it holds the face and the settings store made after its pointer.
+    agent.reset();
+    return status;
 }
