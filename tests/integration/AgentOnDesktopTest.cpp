@@ -115,50 +115,26 @@ protected:
         broadcast("cmd", payload);
     }
 
-    // The first "state" that arrived after the phone had `mark` frames; empty if none in time.
-    QJsonObject stateAfter(qsizetype mark) {
-        QJsonObject state;
-        spinUntil([&] {
-            const QList<QJsonObject>& frames = phone->received();
-            for (qsizetype i = mark; i < frames.size(); ++i) {
-                if (frames[i]["payload"]["event"] == "state") {
-                    state = frames[i]["payload"]["payload"].toObject();
-                    return true;
-                }
-            }
-            return false;
-        });
-        return state;
-    }
-
-    // The payload of the first "frame" that arrived after the phone had `mark` frames; empty
-    // if none in time.
-    // The "frame" payloads received since the phone had `mark` messages.
-    QList<QJsonObject> framesSince(qsizetype mark) const {
+    // The payloads of the `event` broadcasts received since the phone had `mark` messages.
+    QList<QJsonObject> since(qsizetype mark, const QString& event) const {
         QList<QJsonObject> out;
         const QList<QJsonObject>& messages = phone->received();
         for (qsizetype i = mark; i < messages.size(); ++i) {
-            if (messages[i]["payload"]["event"] == "frame") {
+            if (messages[i]["payload"]["event"] == event) {
                 out.push_back(messages[i]["payload"]["payload"].toObject());
             }
         }
         return out;
     }
 
-    QJsonObject frameAfter(qsizetype mark) {
-        QJsonObject frame;
-        spinUntil([&] {
-            const QList<QJsonObject>& frames = phone->received();
-            for (qsizetype i = mark; i < frames.size(); ++i) {
-                if (frames[i]["payload"]["event"] == "frame") {
-                    frame = frames[i]["payload"]["payload"].toObject();
-                    return true;
-                }
-            }
-            return false;
-        });
-        return frame;
+    // The first of them; empty if none arrives in time.
+    QJsonObject firstAfter(qsizetype mark, const QString& event) {
+        QList<QJsonObject> found;
+        spinUntil([&] { return !(found = since(mark, event)).isEmpty(); });
+        return found.isEmpty() ? QJsonObject{} : found.front();
     }
+    QJsonObject stateAfter(qsizetype mark) { return firstAfter(mark, "state"); }
+    QJsonObject frameAfter(qsizetype mark) { return firstAfter(mark, "frame"); }
 
     // A "cmd" whose answer is a state report; returns that report.
     QJsonObject commandWithState(const QString& what) {
@@ -332,11 +308,11 @@ TEST_F(AgentOnDesktop, FramesFollowThePlanAtEachZoomAndAtMostThreeGoUnacknowledg
     jiggle.start(10);
     const qsizetype mark = phone->received().size();
     command({{"do", "screen"}, {"on", true}, {"w", 300}, {"h", 200}, {"zoom", 1}, {"dpr", 2}});
-    ASSERT_TRUE(spinUntil([&] { return framesSince(mark).size() >= 3; }));
+    ASSERT_TRUE(spinUntil([&] { return since(mark, "frame").size() >= 3; }));
     spinUntil([] { return false; }, 1.0);  // well inside the 1.5 s the window waits
-    ASSERT_EQ(framesSince(mark).size(), 3);
-    EXPECT_TRUE(spinUntil([&] { return framesSince(mark).size() > 3; }, 3));
-    const QList<QJsonObject> frames = framesSince(mark);
+    ASSERT_EQ(since(mark, "frame").size(), 3);
+    EXPECT_TRUE(spinUntil([&] { return since(mark, "frame").size() > 3; }, 3));
+    const QList<QJsonObject> frames = since(mark, "frame");
     for (qsizetype i = 1; i < frames.size(); ++i) {
         EXPECT_EQ(frames[i]["n"].toInteger(), frames[i - 1]["n"].toInteger() + 1);
     }
