@@ -24,9 +24,16 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
     }
 }
 
+AppDelegate::~AppDelegate() {
+    // The face outlives the agent; its callbacks must not reach a destroyed one.
+    if (face_.window) face_.window->onStatusClick = nullptr;
+    if (face_.item) face_.item->actions = {};
+}
+
 void AppDelegate::launch(bool inTray) {
     if (input_) wireInput();
     if (config_.isNew()) setLogin(true);
+    if (face_.item) wireMenu(face_.item->actions);
     if (face_.window) {
         face_.window->showCode(config_.link());
         face_.window->onStatusClick = [this] {
@@ -67,6 +74,16 @@ void AppDelegate::wireInput() {
         if (!config_.halo() || (streamer_ && streamer_->streaming())) return;
         if (Halo* ring = halo()) ring->at(at, pulse);
     };
+}
+
+void AppDelegate::wireMenu(MenuActions& menu) {
+    menu = {.show = [this] { showPairing(); },
+            .newCode = [this] { newCode(); },
+            .toggleRing = [this] { toggleRing(); },
+            .toggleLogin = [this] { toggleLogin(); },
+            .quit = [this] { quit(); },
+            .setSpeed = [this](double speed) { setSpeed(speed); },
+            .ticks = [this] { return ticks(); }};
 }
 
 void AppDelegate::wireStreamer() {

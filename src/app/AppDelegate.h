@@ -60,6 +60,7 @@ public:
     // Makes sure a valid pairing code is stored before anything else runs.
     AppDelegate(Loop& loop, SettingsStore& settings, std::string defaultPhoneUrl, Platform platform,
                 Face face = {});
+    ~AppDelegate();
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
@@ -75,7 +76,7 @@ public:
     // After the machine wakes from sleep: a fresh connection on the stored code's channel.
     void wake();
 
-    // The tray menu's actions.
+    // The tray menu's actions, which launch() gives the status item.
     void showPairing();
     void newCode();
     void setSpeed(double speed);
@@ -91,6 +92,7 @@ public:
 
 private:
     std::string channel() const { return "zephyrglint-" + config_.code(); }
+    void wireMenu(MenuActions& menu);
     void wireStreamer();
     void wireInput();
     void linkUp(bool up);

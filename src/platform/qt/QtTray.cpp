@@ -44,26 +44,26 @@ QIcon arrowIcon() {
     return icon;
 }
 
-QtTray::QtTray(TrayActions actions) : actions_(std::move(actions)) {
-    menu_.addAction(menu::kShow, [this] { call(actions_.show); });
-    menu_.addAction(menu::kNewCode, [this] { call(actions_.newCode); });
+QtTray::QtTray() {
+    menu_.addAction(menu::kShow, [this] { call(actions.show); });
+    menu_.addAction(menu::kNewCode, [this] { call(actions.newCode); });
     menu_.addSeparator();
     speedMenu_.setTitle(menu::kSpeed);
     for (size_t i = 0; i < menu::kSpeeds.size(); ++i) {
         const double speed = menu::kSpeeds[i];
         speedItems_[i] =
             speedMenu_.addAction(QString::fromStdString(menu::speedTitle(speed)), [this, speed] {
-                if (actions_.setSpeed) actions_.setSpeed(speed);
+                if (actions.setSpeed) actions.setSpeed(speed);
             });
         speedItems_[i]->setCheckable(true);
     }
     menu_.addMenu(&speedMenu_);
-    ring_ = menu_.addAction(menu::kRing, [this] { call(actions_.toggleRing); });
+    ring_ = menu_.addAction(menu::kRing, [this] { call(actions.toggleRing); });
     ring_->setCheckable(true);
-    login_ = menu_.addAction(menu::kLogin, [this] { call(actions_.toggleLogin); });
+    login_ = menu_.addAction(menu::kLogin, [this] { call(actions.toggleLogin); });
     login_->setCheckable(true);
     menu_.addSeparator();
-    menu_.addAction(menu::kQuit, QKeySequence::Quit, [this] { call(actions_.quit); });
+    menu_.addAction(menu::kQuit, QKeySequence::Quit, [this] { call(actions.quit); });
     QObject::connect(&menu_, &QMenu::aboutToShow, this, [this] { refreshTicks(); });
 
     icon_.setIcon(arrowIcon());
@@ -85,8 +85,8 @@ bool QtTray::available() {
 }
 
 void QtTray::refreshTicks() {
-    if (!actions_.ticks) return;
-    const MenuTicks ticks = actions_.ticks();
+    if (!actions.ticks) return;
+    const MenuTicks ticks = actions.ticks();
     ring_->setChecked(ticks.ring);
     login_->setChecked(ticks.login);
     for (size_t i = 0; i < speedItems_.size(); ++i) speedItems_[i]->setChecked(ticks.speeds[i]);

@@ -6,14 +6,16 @@
 #include "ManualLoop.h"
 #include "MemoryStore.h"
 #include "RecordingDevices.h"
+#include "link/RelayFrames.h"
 
 namespace zg::test {
 namespace {
 
 const std::string kCode = "23456789ABCDEFGH";
+using Journal = std::vector<std::string>;
 
 // The agent's face, recording what it is told in one journal, in order.
-struct RecordingFace : PairingView, StatusItem, HaloView, LoginItem, Permissions {
+struct RecordingFace : PairingView, StatusItem, HaloView, LoginItem, Permissions, ScreenAccess {
     void showCode(const std::string& link) override { note("code " + link); }
     void setStatus(const std::string& text, bool on) override {
         note("status " + text + (on ? " (lit)" : ""));
@@ -25,7 +27,7 @@ struct RecordingFace : PairingView, StatusItem, HaloView, LoginItem, Permissions
     std::optional<double> flipHeight() const override { return std::nullopt; }
     void moveTo(Point origin) override { note("ring at " + std::to_string(int(origin.x))); }
     void showOpaque() override {}
-    void fadeOut(Seconds) override { note("ring fades"); }
+    void fadeOut(Seconds) override {}
     void hideNow() override { note("ring hidden"); }
     void pulse(double, Seconds) override {}
     bool enabled() const override { return login; }
@@ -36,29 +38,26 @@ struct RecordingFace : PairingView, StatusItem, HaloView, LoginItem, Permissions
         return std::nullopt;
     }
     bool inputTrusted() override { return trusted; }
+    bool available() override { return true; }
+    bool permitted() override { return true; }
+    void requestPermission() override {}
 
     void note(std::string line) { journal.push_back(std::move(line)); }
-    std::vector<std::string> take() { return std::exchange(journal, {}); }
+    Journal take() { return std::exchange(journal, {}); }
 
-    std::vector<std::string> journal;
+    Journal journal;
     std::string tooltip;
     bool login = false, loginFails = false, trusted = true;
 };
 
-struct AlwaysAllowed : ScreenAccess {
-    bool available() override { return true; }
-    bool permitted() override { return true; }
-    void requestPermission() override {}
-};
-
 struct Options {
     bool withDesktop = true;
-    bool inTray = false;
+    bool inTray = true;
     bool storedCode = true;
 };
 
 // The whole agent on virtual time: fake relay sockets, a recording desktop and face, settings
-// in memory.
+// in memory; the tray's menu is the face's `actions`, as the agent wired them.
 struct Agent {
     explicit Agent(Options options = {}) {
         store.settings = {{"speed", 2.0}};
@@ -73,7 +72,7 @@ struct Agent {
                      .relayUrl = "ws://relay.test/realtime/v1/websocket?vsn=1.0.0",
                      .pointer = options.withDesktop ? &desktop : nullptr,
                      .keyboard = options.withDesktop ? &desktop : nullptr,
-                     .screenAccess = &screenAccess,
+                     .screenAccess = &face,
                      .capture =
                          [this](const CaptureRequest& request) {
                              hidden = request.hidden;
@@ -91,35 +90,33 @@ struct Agent {
         agent->launch(options.inTray);
     }
 
-    // The channel of the code stored now.
-    std::string topic() const { return "realtime:zephyrglint-" + store.settings.value("code", ""); }
+    std::string topic() const {
+        return channelTopic("zephyrglint-" + store.settings["code"].get<std::string>());
+    }
 
     void join() {
-        FakeConnection& socket = sockets.last();
-        socket.open();
+        sockets.last().open();
         loop.runPosted();
-        ASSERT_EQ(Payload::parse(socket.sent().back())["topic"], topic());
-        socket.acceptJoin();
+        sockets.last().acceptJoin();
         loop.runPosted();
     }
 
-    void phoneSays(const std::string& event, const Payload& payload) {
-        sockets.last().deliver(
-            Payload{{"topic", topic()},
-                    {"event", "broadcast"},
-                    {"ref", nullptr},
-                    {"payload", {{"type", "broadcast"}, {"event", event}, {"payload", payload}}}}
-                .dump());
+    void phoneSays(const std::string& event, Payload payload) {
+        payload["from"] = "phone-1";
+        sockets.last().deliver(encodeFrame(broadcastFrame(topic(), "9", "", event, payload)));
         loop.runPosted();
     }
+    void phoneDoes(const std::string& what, Payload payload = Payload::object()) {
+        payload["do"] = what;
+        phoneSays("cmd", std::move(payload));
+    }
 
-    // The application events the agent has broadcast, as {event, payload}.
-    std::vector<std::pair<std::string, Payload>> broadcasts() {
-        std::vector<std::pair<std::string, Payload>> out;
+    // The application events the agent has broadcast on its current socket.
+    std::vector<Incoming> broadcasts() {
+        std::vector<Incoming> out;
         for (const std::string& text : sockets.last().sent()) {
-            const Payload frame = Payload::parse(text);
-            if (frame["event"] == "broadcast") {
-                out.emplace_back(frame["payload"]["event"], frame["payload"]["payload"]);
+            if (Incoming in = classifyFrame(text, topic(), ""); in.kind == Incoming::Kind::Event) {
+                out.push_back(std::move(in));
             }
         }
         return out;
@@ -130,43 +127,36 @@ struct Agent {
     FakeWebSocketFactory sockets{loop};
     RecordingDevices desktop;
     RecordingFace face;
-    AlwaysAllowed screenAccess;
     std::vector<Rect> hidden;  // what the last capture was to keep out
     std::unique_ptr<AppDelegate> agent;
 };
 
-TEST(AppDelegate, ReportsItsStateOnJoiningAgainAfterWakingAndDrivesTheDesktopForAPhone) {
+TEST(AppDelegate, ReportsItsStateOnEveryJoinAndDrivesTheDesktopAtTheStoredSpeed) {
     Agent a;
     a.join();
     ASSERT_EQ(a.broadcasts().size(), 1u);
-    const Payload state = a.broadcasts()[0].second;
-    EXPECT_EQ(a.broadcasts()[0].first, "state");
-    EXPECT_EQ(state["name"], "Workstation");
-    EXPECT_EQ(state["from"], a.agent->dispatcher()->hostId());
+    EXPECT_EQ(a.broadcasts()[0].event, "state");
+    EXPECT_EQ(a.broadcasts()[0].payload["name"], "Workstation");
 
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "move"}, {"dx", 10}, {"dy", 0}});
-    // The stored speed 2 and the acceleration 1.4 + 10/14 take 10 to 42 points.
-    ASSERT_EQ(a.desktop.events.size(), 1u);
-    EXPECT_EQ(std::get<Moved>(a.desktop.events[0]).to, (Point{42, 0}));
+    a.phoneDoes("move", {{"dx", 10}, {"dy", 0}});
+    // 10 × (1.4 + 10/14) × 2 = 42.3 points, of which 42 now.
+    EXPECT_EQ(std::get<Moved>(a.desktop.take().at(0)).to, (Point{42, 0}));
 
     a.agent->wake();
     ASSERT_EQ(a.sockets.count(), 2u);
     a.join();
     ASSERT_EQ(a.broadcasts().size(), 1u);
-    EXPECT_EQ(a.broadcasts()[0].first, "state");
+    EXPECT_EQ(a.broadcasts()[0].event, "state");
 }
 
-TEST(AppDelegate, HousekeepingForgetsASilentPhoneAndLetsGoOfItsButton) {
+TEST(AppDelegate, HousekeepingForgetsAPhoneSilentFor45sAndLetsGoOfItsButton) {
     Agent a;
     a.join();
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "down"}});
-    ASSERT_TRUE(a.desktop.pointerAt == Point{} && !a.desktop.events.empty());
+    a.phoneDoes("down");
     a.desktop.take();
-
     a.loop.advance(44);
     EXPECT_EQ(a.agent->dispatcher()->phones().size(), 1u);
-    EXPECT_TRUE(a.desktop.events.empty());
-    a.loop.advance(4);  // the first tick after 45 s of silence
+    a.loop.advance(4);  // the first tick after 45 s
     EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
     ASSERT_EQ(a.desktop.events.size(), 1u);
     EXPECT_FALSE(std::get<Button>(a.desktop.events[0]).down);
@@ -176,25 +166,22 @@ TEST(AppDelegate, WithoutADesktopStillJoinsAndIgnoresCommands) {
     Agent a({.withDesktop = false});
     a.join();
     EXPECT_TRUE(a.agent->link().joined());
-    a.phoneSays("hello", {{"from", "phone-1"}});
+    a.phoneSays("hello", {});
     EXPECT_TRUE(a.broadcasts().empty());
-    EXPECT_EQ(a.agent->dispatcher(), nullptr);
 }
 
-using Journal = std::vector<std::string>;
-const std::string kLink = "http://phone.test/remote?k=" + kCode;
-
-TEST(AppDelegate, LaunchesWithTheCodeShownAndTheWindowUpUnlessInTheTrayAndTheFirstPhoneHidesIt) {
+TEST(AppDelegate, ShowsTheCodeAndTheWindowUnlessInTheTrayAndTheFirstPhoneHidesIt) {
     for (bool inTray : {false, true}) {
         SCOPED_TRACE(inTray ? "in the tray" : "with the window");
         Agent a({.inTray = inTray});
-        Journal launched{"code " + kLink, "connect", "status Connecting\u2026"};
+        Journal launched{"code http://phone.test/remote?k=" + kCode, "connect",
+                         "status Connecting\u2026"};
         if (!inTray) launched.push_back("present");
         EXPECT_EQ(a.face.take(), launched);
         EXPECT_EQ(a.face.tooltip, "ZephyrGlint: waiting for a phone");
         a.join();
         a.face.take();
-        a.phoneSays("hello", {{"from", "phone-1"}, {"device", "Pixel"}});
+        a.phoneSays("hello", {{"device", "Pixel"}});
         EXPECT_EQ(a.face.tooltip, "ZephyrGlint: Connected: Pixel");
         a.loop.advance(1.1);
         EXPECT_EQ(a.face.take(), (Journal{"status Connected: Pixel (lit)"}));
@@ -204,26 +191,24 @@ TEST(AppDelegate, LaunchesWithTheCodeShownAndTheWindowUpUnlessInTheTrayAndTheFir
 }
 
 TEST(AppDelegate, AFirstRunRegistersAtLoginAndAFailureOnlyReachesTheLog) {
-    Agent first({.inTray = true, .storedCode = false});
+    Agent first({.storedCode = false});
     EXPECT_EQ(first.face.journal.front(), "login on");
-    EXPECT_TRUE(first.agent->ticks().login);
+    EXPECT_TRUE(first.face.actions.ticks().login);
 
-    Agent again({.inTray = true});
+    Agent again;
     EXPECT_NE(again.face.journal.front(), "login on");
     again.face.loginFails = true;
     again.face.take();
-    again.agent->toggleLogin();
+    again.face.actions.toggleLogin();
     EXPECT_EQ(again.face.take(), (Journal{"login on", "log login item: no autostart folder"}));
-    EXPECT_FALSE(again.agent->ticks().login);
+    EXPECT_FALSE(again.face.actions.ticks().login);
 }
 
-TEST(AppDelegate, HousekeepingFollowsThePermissionWithinOneTick) {
-    Agent a({.inTray = true});
+TEST(AppDelegate, TheStatusLineFollowsThePermissionWithinOneTick) {
+    Agent a;
     a.join();
     a.face.trusted = false;
-    a.face.take();
     a.loop.advance(2);
-    ASSERT_FALSE(a.face.journal.empty());
     EXPECT_EQ(a.face.take().back(), "status Allow ZephyrGlint in Accessibility settings");
     a.face.trusted = true;
     a.loop.advance(2);
@@ -231,16 +216,15 @@ TEST(AppDelegate, HousekeepingFollowsThePermissionWithinOneTick) {
 }
 
 TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
-    Agent a({.inTray = true});
+    Agent a;
     a.join();
-    a.phoneSays("hello", {{"from", "phone-1"}});
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "down"}});
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "screen"}, {"on", true}});
+    a.phoneSays("hello", {});
+    a.phoneDoes("down");
+    a.phoneDoes("screen", {{"on", true}});
     a.desktop.take();
     a.face.take();
-    const size_t sockets = a.sockets.count();
 
-    a.agent->newCode();
+    a.face.actions.newCode();
     const std::string code = a.store.settings["code"];
     EXPECT_NE(code, kCode);
     EXPECT_EQ(a.face.take(), (Journal{"code http://phone.test/remote?k=" + code,
@@ -249,26 +233,25 @@ TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
     ASSERT_EQ(a.desktop.events.size(), 1u);
     EXPECT_FALSE(std::get<Button>(a.desktop.events[0]).down);
     EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
-    EXPECT_FALSE(a.agent->link().joined());
-    EXPECT_EQ(a.sockets.count(), sockets + 1);
+    EXPECT_EQ(a.sockets.count(), 2u);
 
     a.join();  // the new code's channel, where the first phone hides the window again
-    a.phoneSays("hello", {{"from", "phone-2"}});
+    a.phoneSays("hello", {});
     a.loop.advance(1.2);
     EXPECT_EQ(a.face.take().back(), "hide");
 }
 
 TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
-    Agent a({.inTray = true});
+    Agent a;
     a.join();
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "down"}});
+    a.phoneDoes("down");
     a.desktop.take();
     a.face.take();
 
-    a.agent->quit();
+    a.face.actions.quit();
     ASSERT_EQ(a.desktop.events.size(), 1u);
     EXPECT_FALSE(std::get<Button>(a.desktop.events[0]).down);
-    EXPECT_EQ(a.broadcasts().back().second["gone"], true);
+    EXPECT_EQ(a.broadcasts().back().payload["gone"], true);
     a.face.take();
     a.loop.advance(0.29);
     EXPECT_EQ(a.face.take(), Journal{});
@@ -277,32 +260,39 @@ TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
 }
 
 TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndTheAgentKeepsOutOfStreamedFrames) {
-    Agent a({.inTray = true});
+    Agent a;
     a.join();
-    a.agent->setSpeed(1.5);
-    EXPECT_EQ(a.agent->ticks().speeds,
+    a.face.actions.setSpeed(1.5);
+    EXPECT_EQ(a.face.actions.ticks().speeds,
               (std::array<bool, 6>{false, false, false, true, false, false}));
     a.face.take();
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "move"}, {"dx", 10}, {"dy", 0}});
-    // 10 × (1.4 + 10/14) × 1.5, rounded: 31.7 points, of which 31 now.
+    a.phoneDoes("move", {{"dx", 10}, {"dy", 0}});
     EXPECT_EQ(std::get<Moved>(a.desktop.take().at(0)).to, (Point{31, 0}));
     EXPECT_EQ(a.face.take().back(), "ring at -7");
 
-    a.agent->toggleRing();
+    a.face.actions.toggleRing();
     EXPECT_EQ(a.face.take(), (Journal{"ring hidden"}));
-    EXPECT_FALSE(a.agent->ticks().ring);
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "move"}, {"dx", 10}, {"dy", 0}});
+    EXPECT_FALSE(a.face.actions.ticks().ring);
+    a.phoneDoes("move", {{"dx", 10}, {"dy", 0}});
     EXPECT_TRUE(a.face.take().empty());
 
-    a.agent->toggleRing();
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "screen"}, {"on", true}});
+    // Streaming, the ring stays away and the pairing window is kept out of the frames.
+    a.face.actions.toggleRing();
+    a.phoneDoes("screen", {{"on", true}});
     a.face.take();
-    a.phoneSays("cmd", {{"from", "phone-1"}, {"do", "click"}});
+    a.phoneDoes("click");
     EXPECT_TRUE(a.face.take().empty());
-    // The pairing window stays out of the frames too.
     a.loop.advance(0.07);
     ASSERT_TRUE(a.loop.runBackground());
     EXPECT_EQ(a.hidden, (std::vector<Rect>{{500, 300, 300, 336}}));
+}
+
+TEST(AppDelegate, TheMenuLetsGoOfTheAgentWhenItEnds) {
+    auto a = std::make_unique<Agent>();
+    RecordingFace& face = a->face;
+    a->agent.reset();
+    EXPECT_FALSE(face.actions.show);
+    EXPECT_FALSE(face.onStatusClick);
 }
 
 }  // namespace

@@ -1,0 +1,192 @@
+// The agent's composition root: reads the options, starts the relay (the embedded one unless
+// another is named), opens the desktop and the face, and hands them to the agent.
+#include <QApplication>
+#include <cstdio>
+#include <iostream>
+
+#include <unistd.h>
+
+#include "app/AppDelegate.h"
+#include "app/CommandLine.h"
+#include "config/JsonFileStore.h"
+#include "main/RelayEndpoints.h"
+#include "platform/HostName.h"
+#include "platform/linux/XdgAutostart.h"
+#include "platform/qt/DarkLook.h"
+#include "platform/qt/LogindWake.h"
+#include "platform/qt/QtHaloWindow.h"
+#include "platform/qt/QtLoop.h"
+#include "platform/qt/QtPairWindow.h"
+#include "platform/qt/QtTray.h"
+#include "platform/qt/QtWebSocket.h"
+#include "platform/qt/SingleInstance.h"
+#include "platform/x11/X11Capture.h"
+#include "platform/x11/X11Desktop.h"
+#include "platform/x11/X11ScreenAccess.h"
+#include "relay/EmbeddedRelay.h"
+#include "ui/QrCode.h"
+
+namespace {
+
+void logLine(const std::string& line) {
+    std::cerr << "zephyrglint: " << line << std::endl;
+}
+
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// The relay the agent joins and the page that leads phones there.
+struct Relay {
+    zg::EmbeddedRelay embedded;
+    std::string url;
+    std::string phoneUrl = ZG_PHONE_URL;
+};
+
+// Starts the embedded relay unless a relay was named at build time or on the command line;
+// false (said in the log) when it cannot listen.
+bool startRelay(const zg::AgentOptions& options, Relay& relay) {
+    relay.url = options.relayUrl.value_or(ZG_RELAY_URL);
+    if (!relay.url.empty()) {
+        if (relay.phoneUrl.empty()) {
+            logLine("no phone page is known for this relay: store \"phoneUrl\" in " +
+                    zg::settingsPath().string());
+        }
+        return true;
+    }
+    if (!relay.embedded.start(zg::listenHost(options.listen), options.listen.port)) {
+        logLine("cannot start the embedded relay on " + zg::formatListenAddress(options.listen) +
+                ": " + relay.embedded.errorString().toStdString());
+        return false;
+    }
+    const quint16 port = relay.embedded.port();
+    relay.url = zg::embeddedRelayUrl(options.listen, port);
+    if (relay.phoneUrl.empty()) relay.phoneUrl = zg::embeddedPhoneUrl(options.listen, port);
+    logLine("embedded relay listening on port " + std::to_string(port));
+    return true;
+}
+
+// The X desktop phones drive and see, when there is one.
+struct Desktop {
+    std::unique_ptr<zg::X11Desktop> x11;
+    // Shared with the streamer's background task, which may still run when main returns.
+    std::shared_ptr<zg::X11Capture> capture;
+    zg::X11ScreenAccess screenAccess;
+
+    explicit Desktop(zg::Loop& loop) {
+        std::string error;
+        x11 = zg::openX11Desktop(loop, nullptr, error);
+        if (!x11) {
+            logLine(error);
+            return;
+        }
+        capture = zg::X11Capture::open(nullptr, error);
+        if (!capture) logLine("no screen pictures: " + error);
+    }
+
+    zg::Platform platform(const Relay& relay) {
+        zg::ScreenStreamer::Capture pictures;
+        if (capture) {
+            pictures = [capture = capture](const zg::CaptureRequest& request) {
+                return capture->capture(request);
+            };
+        }
+        return {.sockets = zg::qtWebSocketFactory(),
+                .relayUrl = relay.url,
+                .pointer = x11 ? &x11->pointer() : nullptr,
+                .keyboard = x11 ? &x11->keyboard() : nullptr,
+                .screenAccess = &screenAccess,
+                .capture = std::move(pictures),
+                .hostName = zg::hostName(),
+                .permissions = x11 ? &x11->permissions() : nullptr};
+    }
+};
+
+// The agent's windows, tray item, ring and login item; without a display only the window,
+// which then draws off screen.
+struct Face {
+    zg::QtPairWindow window;
+    std::unique_ptr<zg::QtTray> tray;
+    std::unique_ptr<zg::QtHaloWindow> halo;
+    zg::XdgAutostart login{zg::XdgAutostart::userEntry(),
+                           QCoreApplication::applicationFilePath().toStdString()};
+
+    Face(bool display, zg::X11Desktop* desktop) {
+        if (display) tray = std::make_unique<zg::QtTray>();
+        if (desktop) {
+            halo = std::make_unique<zg::QtHaloWindow>([desktop] { return desktop->compositing(); });
+        }
+    }
+
+    zg::Face parts() {
+        return {.window = &window,
+                .item = tray.get(),
+                .halo = halo.get(),
+                .login = &login,
+                // X needs no permission beyond the XTEST extension, which no setting grants.
+                .openPermissionSettings = nullptr,
+                .terminate = [] { QCoreApplication::exit(0); }};
+    }
+};
+
+// The link as a QR code people can scan from the terminal.
+void printTerminalCode(const std::string& link) {
+    if (const auto code = zg::QrCode::encode(link)) {
+        std::cout << zg::terminalPicture(*code, ::isatty(STDOUT_FILENO)) << std::flush;
+    }
+}
+
+int run(const zg::AgentOptions& options, int argc, char** argv) {
+    // Without a display the agent still serves phones: Qt draws off screen and the terminal
+    // shows the link.
+    const bool display = hasDisplay();
+    if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    zg::useDarkLook(app);
+    if (display && zg::SingleInstance::handedOver()) {
+        logLine("already running on this display: its pairing window is shown");
+        return 0;
+    }
+
+    Relay relay;
+    if (!startRelay(options, relay)) return 1;
+    zg::QtLoop loop;
+    Desktop desktop(loop);
+    Face face(display, desktop.x11.get());
+    zg::JsonFileStore store(zg::settingsPath());
+    // Made last, so that it goes first: it points at everything above.
+    zg::AppDelegate agent(loop, store, relay.phoneUrl, desktop.platform(relay), face.parts());
+    agent.log = logLine;
+    zg::LogindWake wake([&agent] { agent.wake(); });
+    zg::SingleInstance instance([&agent] { agent.showPairing(); });
+    agent.launch(options.tray || !display);
+
+    const std::string link = agent.config().link();
+    std::cout << link << std::endl;
+    if (options.terminalCode || !face.tray || !zg::QtTray::available()) {
+        if (display && !options.terminalCode) logLine("no system tray: scan the code below");
+        printTerminalCode(link);
+    }
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const zg::ParsedOptions parsed =
+        zg::parseAgentOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        std::cerr << "zephyrglint: " << *error << "\nTry 'zephyrglint --help'.\n";
+        return 2;
+    }
+    const auto& options = std::get<zg::AgentOptions>(parsed);
+    if (options.help) {
+        std::cout << zg::agentUsage("zephyrglint");
+        return 0;
+    }
+    return run(options, argc, argv);
+}
