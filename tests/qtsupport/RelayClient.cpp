@@ -51,6 +51,14 @@ QJsonObject RelayClient::join(const QString& topic, const QJsonObject& broadcast
                                            {"private", false}}}});
 }
 
+void RelayClient::broadcast(const QString& topic, const QString& event,
+                            const QJsonObject& payload) {
+    send({{"topic", topic},
+          {"event", "broadcast"},
+          {"ref", QString::number(++lastRef_)},
+          {"payload", QJsonObject{{"type", "broadcast"}, {"event", event}, {"payload", payload}}}});
+}
+
 void RelayClient::sync() {
     EXPECT_EQ(status(request("phoenix", "heartbeat", {})), "ok");
 }
@@ -68,6 +76,17 @@ QJsonObject RelayClient::waitFor(const std::function<bool(const QJsonObject&)>& 
 int RelayClient::count(const QString& event) const {
     return std::count_if(received_.cbegin(), received_.cend(),
                          [&](const QJsonObject& frame) { return frame["event"] == event; });
+}
+
+QList<QJsonObject> RelayClient::events(const QString& event) const {
+    QList<QJsonObject> out;
+    for (const QJsonObject& frame : received_) {
+        const QJsonObject envelope = frame["payload"].toObject();
+        if (frame["event"] == "broadcast" && envelope["event"] == event) {
+            out.append(envelope["payload"].toObject());
+        }
+    }
+    return out;
 }
 
 RawClient::RawClient(quint16 port) {

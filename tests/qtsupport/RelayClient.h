@@ -28,11 +28,15 @@ public:
     // Sends a frame with the next ref and waits for the reply carrying it.
     QJsonObject request(const QString& topic, const QString& event, const QJsonObject& payload);
     QJsonObject join(const QString& topic, const QJsonObject& broadcastConfig = {});
+    // An application event on a joined channel, as a phone or the agent sends it.
+    void broadcast(const QString& topic, const QString& event, const QJsonObject& payload);
     // A heartbeat round trip: afterwards every frame the relay sent earlier has arrived.
     void sync();
 
     QJsonObject waitFor(const std::function<bool(const QJsonObject&)>& match);
     int count(const QString& event) const;
+    // The payloads of the application events `event` received so far.
+    QList<QJsonObject> events(const QString& event) const;
     const QList<QJsonObject>& received() const { return received_; }
 
 private:

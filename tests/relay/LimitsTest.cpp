@@ -9,15 +9,6 @@ using namespace std::chrono_literals;
 
 const QString topic = "realtime:zephyrglint-limits";
 
-QJsonObject broadcast(const QByteArray& text) {
-    return {{"topic", topic},
-            {"event", "broadcast"},
-            {"payload", QJsonObject{{"type", "broadcast"},
-                                    {"event", "cmd"},
-                                    {"payload", QJsonObject{{"text", QString(text)}}}}},
-            {"ref", "1"}};
-}
-
 TEST_F(RelayTest, ChannelsPerConnectionAreLimited) {
     start({.maxChannelsPerConnection = 2});
     auto client = connect();
@@ -76,7 +67,7 @@ TEST_F(RelayTest, SlowReceiverIsCutOffWithoutHoldingUpOthers) {
 
     const int messages = 200;
     const QByteArray text(100'000, 'x');
-    for (int i = 0; i < messages; ++i) sender->send(broadcast(text));
+    for (int i = 0; i < messages; ++i) sender->broadcast(topic, "cmd", {{"t", QString(text)}});
     EXPECT_TRUE(spinUntil([&] { return fast->count("broadcast") == messages; }, 20));
 
     // Reading again, the slow one finds its stream cut short.
@@ -87,6 +78,19 @@ TEST_F(RelayTest, SlowReceiverIsCutOffWithoutHoldingUpOthers) {
         return slow.socket.state() == QAbstractSocket::UnconnectedState;
     }));
     EXPECT_LT(read, messages * text.size() / 2);
+}
+
+TEST_F(RelayTest, AnOversizedMessageClosesOnlyItsSender) {
+    start({.maxMessageBytes = 1000});
+    auto sender = connect(), other = connect();
+    sender->join(topic);
+    other->join(topic);
+    sender->broadcast(topic, "cmd", {{"t", QString(1000, 'x')}});
+    EXPECT_TRUE(sender->waitClosed());
+    EXPECT_EQ(sender->closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
+    other->sync();
+    EXPECT_TRUE(other->isOpen());
+    EXPECT_EQ(other->count("broadcast"), 0);
 }
 
 TEST_F(RelayTest, SilentConnectionsAreClosed) {
