@@ -71,8 +71,8 @@ void AppDelegate::wireInput() {
     input_->onPointer = [this](Point at, bool pulse) {
         // The ring would sit in the middle of every frame the phone sees, so it keeps away
         // while the screen is streamed: the phone's view is centred on the pointer anyway.
-        if (!config_.halo() || (streamer_ && streamer_->streaming())) return;
-        if (Halo* ring = halo()) ring->at(at, pulse);
+        if (!config_.ring() || (streamer_ && streamer_->streaming())) return;
+        if (Ring* shown = ring()) shown->at(at, pulse);
     };
 }
 
@@ -88,7 +88,7 @@ void AppDelegate::wireMenu(MenuActions& menu) {
 
 void AppDelegate::wireStreamer() {
     dispatcher_->screenStart = [this](double w, double h, double zoom, double dpr) {
-        if (halo_) halo_->off();
+        if (ring_) ring_->off();
         streamer_->start(w, h, zoom, dpr);
     };
     dispatcher_->screenStop = [this] { streamer_->stop(); };
@@ -127,7 +127,9 @@ void AppDelegate::paint() {
     if (dispatcher_) {
         for (const auto& [id, phone] : dispatcher_->phones()) names.push_back(phone.device);
     }
-    const StatusLine status = statusLine(trusted_, link_.joined(), names);
+    std::optional<std::string> inputProblem;
+    if (!trusted_) inputProblem = permissions_->untrustedText();
+    const StatusLine status = statusLine(inputProblem, link_.joined(), names);
     if (face_.window) face_.window->setStatus(status.text, status.on);
     if (face_.item) face_.item->setTooltip(statusTooltip(status, !names.empty()));
 }
@@ -158,9 +160,9 @@ void AppDelegate::setSpeed(double speed) {
 }
 
 void AppDelegate::toggleRing() {
-    config_.setHalo(!config_.halo());
-    if (!config_.halo()) {
-        if (Halo* ring = halo()) ring->off();
+    config_.setRing(!config_.ring());
+    if (!config_.ring()) {
+        if (Ring* shown = ring()) shown->off();
     }
 }
 
@@ -177,7 +179,7 @@ void AppDelegate::quit() {
 }
 
 MenuTicks AppDelegate::ticks() const {
-    MenuTicks ticks{.ring = config_.halo(), .login = face_.login && face_.login->enabled()};
+    MenuTicks ticks{.ring = config_.ring(), .login = face_.login && face_.login->enabled()};
     const double speed = config_.speed();
     for (size_t i = 0; i < menu::kSpeeds.size(); ++i) {
         ticks.speeds[i] = menu::speedTicked(menu::kSpeeds[i], speed);
@@ -199,9 +201,9 @@ bool AppDelegate::inputTrusted() const {
     return !permissions_ || permissions_->inputTrusted();
 }
 
-Halo* AppDelegate::halo() {
-    if (!halo_ && face_.halo) halo_ = std::make_unique<Halo>(loop_, *face_.halo);
-    return halo_.get();
+Ring* AppDelegate::ring() {
+    if (!ring_ && face_.ring) ring_ = std::make_unique<Ring>(loop_, *face_.ring);
+    return ring_.get();
 }
 
 void AppDelegate::say(const std::string& line) const {

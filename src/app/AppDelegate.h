@@ -8,15 +8,15 @@
 #include "config/Config.h"
 #include "input/Input.h"
 #include "link/RealtimeLink.h"
-#include "platform/HaloView.h"
 #include "platform/LoginItem.h"
 #include "platform/Loop.h"
 #include "platform/PairingView.h"
 #include "platform/Permissions.h"
+#include "platform/RingView.h"
 #include "platform/ScreenAccess.h"
 #include "platform/StatusItem.h"
 #include "screen/ScreenStreamer.h"
-#include "ui/Halo.h"
+#include "ui/Ring.h"
 #include "ui/TrayMenu.h"
 
 namespace zg {
@@ -41,7 +41,7 @@ struct Platform {
 struct Face {
     PairingView* window = nullptr;
     StatusItem* item = nullptr;
-    HaloView* halo = nullptr;
+    RingView* ring = nullptr;
     LoginItem* login = nullptr;
     // Opens the desktop's settings where the user grants the input permission.
     std::function<void()> openPermissionSettings;
@@ -100,7 +100,7 @@ private:
     void setLogin(bool on);
     void releaseAndStop();
     bool inputTrusted() const;
-    Halo* halo();
+    Ring* ring();
     void say(const std::string& line) const;
 
     Loop& loop_;
@@ -111,7 +111,7 @@ private:
     std::unique_ptr<Input> input_;
     std::unique_ptr<Dispatcher> dispatcher_;
     std::unique_ptr<ScreenStreamer> streamer_;  // sends through link_, so declared after it
-    std::unique_ptr<Halo> halo_;                // made on first use
+    std::unique_ptr<Ring> ring_;                // made on first use
     bool trusted_ = false;
     ScheduledHandle housekeeping_;
     Lifetime lifetime_;

@@ -43,13 +43,13 @@ void Config::setSpeed(double speed) {
     store("speed", speed);
 }
 
-bool Config::halo() const {
+bool Config::ring() const {
     const nlohmann::json* value = find(store_.load(), "halo");
     return value && value->is_boolean() ? value->get<bool>() : true;
 }
 
-void Config::setHalo(bool halo) {
-    store("halo", halo);
+void Config::setRing(bool ring) {
+    store("halo", ring);
 }
 
 std::string Config::phoneUrl() const {

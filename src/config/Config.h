@@ -37,8 +37,8 @@ public:
     void setSpeed(double speed);
 
     // Whether the ring around the pointer is shown.
-    bool halo() const;
-    void setHalo(bool halo);
+    bool ring() const;
+    void setRing(bool ring);
 
     // The phone page; set only from outside the agent, by editing the settings.
     std::string phoneUrl() const;

@@ -46,10 +46,10 @@ constexpr std::array<std::pair<std::string_view, Key>, 36> kAnsi{{
 }};
 
 constexpr std::array<std::pair<std::string_view, Modifiers>, 4> kModifiers{{
-    {"ctrl", kCommand},
-    {"alt", kOption},
+    {"ctrl", kCtrl},
+    {"alt", kAlt},
     {"shift", kShift},
-    {"win", kControl},
+    {"win", kWin},
 }};
 
 }  // namespace

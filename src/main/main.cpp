@@ -14,9 +14,9 @@
 #include "platform/linux/XdgAutostart.h"
 #include "platform/qt/DarkLook.h"
 #include "platform/qt/LogindWake.h"
-#include "platform/qt/QtHaloWindow.h"
 #include "platform/qt/QtLoop.h"
 #include "platform/qt/QtPairWindow.h"
+#include "platform/qt/QtRingWindow.h"
 #include "platform/qt/QtTray.h"
 #include "platform/qt/QtWebSocket.h"
 #include "platform/qt/SingleInstance.h"
@@ -108,21 +108,21 @@ struct Desktop {
 struct Face {
     zg::QtPairWindow window;
     std::unique_ptr<zg::QtTray> tray;
-    std::unique_ptr<zg::QtHaloWindow> halo;
+    std::unique_ptr<zg::QtRingWindow> ring;
     zg::XdgAutostart login{zg::XdgAutostart::userEntry(),
                            QCoreApplication::applicationFilePath().toStdString()};
 
     Face(bool display, zg::X11Desktop* desktop) {
         if (display) tray = std::make_unique<zg::QtTray>();
         if (desktop) {
-            halo = std::make_unique<zg::QtHaloWindow>([desktop] { return desktop->compositing(); });
+            ring = std::make_unique<zg::QtRingWindow>([desktop] { return desktop->compositing(); });
         }
     }
 
     zg::Face parts() {
         return {.window = &window,
                 .item = tray.get(),
-                .halo = halo.get(),
+                .ring = ring.get(),
                 .login = &login,
                 // X needs no permission beyond the XTEST extension, which no setting grants.
                 .openPermissionSettings = nullptr,

@@ -6,7 +6,7 @@
 namespace zg {
 
 // The name this computer shows to phones: the user's chosen ("pretty") name, else the host
-// name, else "Mac". Reads the system once per call.
+// name, else "Computer". Reads the system once per call.
 std::string hostName();
 
 // The PRETTY_HOSTNAME of a machine-info file (shell-style assignments), unquoted; empty when

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace zg {
 
 // Whether this desktop lets the agent show the screen at all, and whether the user allows it.
@@ -16,6 +18,11 @@ public:
     // Asks the system to prompt the user for the permission; the answer arrives later, if
     // ever, through permitted().
     virtual void requestPermission() = 0;
+
+    // What the phone is told when the screen cannot be shown or is not allowed, in this
+    // desktop's own words.
+    virtual std::string unavailableText() const = 0;
+    virtual std::string notPermittedText() const = 0;
 };
 
 }  // namespace zg

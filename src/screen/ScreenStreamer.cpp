@@ -52,13 +52,13 @@ void ScreenStreamer::tick() {
         acked_ = sent_;  // the phone went quiet: take what it has not confirmed as seen
     }
     if (!access_.available()) {
-        report(std::string(kUnavailable));
+        report(access_.unavailableText());
         on_ = false;  // this will not change while the agent runs; the phone must ask again
         return;
     }
     if (!access_.permitted()) {
         if (!told_) access_.requestPermission();
-        report(std::string(kNotPermitted));
+        report(access_.notPermittedText());
         return;  // asked again at every tick, so frames start once the user allows it
     }
     if (told_ || shown_) report(std::nullopt);

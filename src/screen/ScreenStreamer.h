@@ -43,12 +43,6 @@ public:
     // pixel), yet still shows the layout of the screen.
     static constexpr double kPixelFloor = 0.25;
 
-    static constexpr std::string_view kUnavailable =
-        "Show screen needs macOS 14 or later on the Mac.";
-    static constexpr std::string_view kNotPermitted =
-        "Allow ZephyrGlint in Screen Recording on the Mac (System Settings, Privacy & "
-        "Security).";
-
     ScreenStreamer(Loop& loop, ScreenAccess& access, Capture capture, Send send);
     ScreenStreamer(const ScreenStreamer&) = delete;
     ScreenStreamer& operator=(const ScreenStreamer&) = delete;

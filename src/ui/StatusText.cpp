@@ -4,8 +4,9 @@
 
 namespace zg {
 
-StatusLine statusLine(bool trusted, bool joined, const std::vector<std::string>& phoneNames) {
-    if (!trusted) return {"Allow ZephyrGlint in Accessibility settings", false};
+StatusLine statusLine(const std::optional<std::string>& inputProblem, bool joined,
+                      const std::vector<std::string>& phoneNames) {
+    if (inputProblem) return {*inputProblem, false};
     if (!joined) return {"Connecting\u2026", false};
     if (phoneNames.empty()) return {"Scan with your phone's camera", false};
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,11 @@ struct StatusLine {
     bool operator==(const StatusLine&) const = default;
 };
 
-// What the agent shows about itself, most pressing first: a missing input permission, then a
-// channel not yet joined, then the connected phones' names (each once, in code-point order).
-StatusLine statusLine(bool trusted, bool joined, const std::vector<std::string>& phoneNames);
+// What the agent shows about itself, most pressing first: why input cannot reach the desktop
+// (`inputProblem`, in the desktop's words), then a channel not yet joined, then the connected
+// phones' names (each once, in code-point order).
+StatusLine statusLine(const std::optional<std::string>& inputProblem, bool joined,
+                      const std::vector<std::string>& phoneNames);
 
 // The tray item's tooltip: the status while phones are connected, otherwise that the agent waits.
 std::string statusTooltip(const StatusLine& status, bool anyPhone);

@@ -17,26 +17,18 @@ struct LoopbackServer {
     LoopbackServer() {
         EXPECT_TRUE(server.listen(QHostAddress::LocalHost, 0));
         QObject::connect(&server, &QWebSocketServer::newConnection, [this] {
-            peer = server.nextPendingConnection();
-            QObject::connect(peer, &QWebSocket::textMessageReceived,
+            peer.reset(server.nextPendingConnection());  // not owned by the server
+            QObject::connect(peer.get(), &QWebSocket::textMessageReceived,
                              [this](const QString& text) { texts.push_back(text.toStdString()); });
-            QObject::connect(peer, &QWebSocket::disconnected,
-                             [this] { closeCode = peer->closeCode(); });
+            QObject::connect(peer.get(), &QWebSocket::disconnected,
+                             [this, peer = peer.get()] { closeCode = peer->closeCode(); });
         });
     }
-    ~LoopbackServer() {
-        if (!peer) return;
-        peer->disconnect();
-        delete peer;  // the server does not own its connections
-    }
-    std::string url() const {
-        return "ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/realtime/v1/websocket";
-    }
 
-    QWebSocketServer server{"relay", QWebSocketServer::NonSecureMode};
-    QWebSocket* peer = nullptr;
     std::vector<std::string> texts;
     std::optional<int> closeCode;
+    QWebSocketServer server{"relay", QWebSocketServer::NonSecureMode};
+    std::unique_ptr<QWebSocket> peer;  // goes first, while what it records to is there
 };
 
 // One receive, waited for; it must not complete inside the call that asked for it.
@@ -53,7 +45,8 @@ std::optional<WebSocketMessage> receiveOne(WebSocket& socket) {
 }
 
 std::unique_ptr<WebSocket> openTo(LoopbackServer& server) {
-    auto socket = qtWebSocketFactory()(server.url());
+    auto socket = qtWebSocketFactory()(
+        "ws://127.0.0.1:" + std::to_string(server.server.serverPort()) + "/realtime");
     bool opened = false;
     socket->open([&] { opened = true; });
     EXPECT_FALSE(opened);
@@ -61,15 +54,14 @@ std::unique_ptr<WebSocket> openTo(LoopbackServer& server) {
     return socket;
 }
 
-TEST(QtWebSocket, HandsOutTextAndBinaryMessagesInOrderOnePerReceiveAndClosesWithItsCode) {
+TEST(QtWebSocket, HandsOnMessagesUpTo4MiBInOrderAndClosesWithTheCodeGiven) {
     LoopbackServer server;
     auto socket = openTo(server);
+    const QByteArray largest(4 << 20, 'x');
     server.peer->sendTextMessage("one");
-    server.peer->sendBinaryMessage("two");
-    server.peer->sendTextMessage("three");
-    ASSERT_TRUE(spinUntil([&] { return server.peer->bytesToWrite() == 0; }));
-
-    for (auto [data, binary] : {std::pair{"one", false}, {"two", true}, {"three", false}}) {
+    server.peer->sendBinaryMessage(largest);
+    for (auto [data, binary] :
+         {std::pair{std::string("one"), false}, {largest.toStdString(), true}}) {
         const auto message = receiveOne(*socket);
         ASSERT_TRUE(message);
         EXPECT_EQ(message->data, data);
@@ -78,7 +70,7 @@ TEST(QtWebSocket, HandsOutTextAndBinaryMessagesInOrderOnePerReceiveAndClosesWith
     socket->sendText("hello");
     EXPECT_TRUE(spinUntil([&] { return server.texts == std::vector<std::string>{"hello"}; }));
 
-    // Closing sends the code, and the socket may go at once, leaving its receive unanswered.
+    // The socket may go at once, leaving its receive unanswered.
     bool called = false;
     socket->receive([&](auto) { called = true; });
     socket->close(1001);
@@ -88,40 +80,28 @@ TEST(QtWebSocket, HandsOutTextAndBinaryMessagesInOrderOnePerReceiveAndClosesWith
     EXPECT_FALSE(called);
 }
 
-TEST(QtWebSocket, ServerCloseOrAnOversizedMessageFailsThePendingReceive) {
+TEST(QtWebSocket, ReceiveFailsWhenTheConnectionEndsOrNeverOpens) {
     for (bool oversized : {false, true}) {
         LoopbackServer server;
         auto socket = openTo(server);
-        if (oversized)  // past the size limit the socket closes rather than buffer it all
-            server.peer->sendBinaryMessage(QByteArray(5 << 20, 'x'));
+        if (oversized)  // rather than buffer it all, the socket closes
+            server.peer->sendBinaryMessage(QByteArray((4 << 20) + 1, 'x'));
         else
             server.peer->close();
         EXPECT_FALSE(receiveOne(*socket));
     }
-}
-
-TEST(QtWebSocket, RefusedFailedOrUnusableConnectionFailsTheReceive) {
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-    const std::string closedPort = std::to_string(closed.serverPort());
-    closed.close();
-    // Answers with an HTTP error and keeps the connection: neither a WebSocket nor TLS.
-    QTcpServer refuser;
+    QTcpServer refuser;  // answers with an HTTP error: no WebSocket opens
     ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, 0));
     QObject::connect(&refuser, &QTcpServer::newConnection, [&] {
         refuser.nextPendingConnection()->write(
             "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     });
-    const std::string refuserAt = "127.0.0.1:" + std::to_string(refuser.serverPort()) + "/";
-    for (const std::string& url : {"ws://127.0.0.1:" + closedPort + "/", "ws://" + refuserAt,
-                                   "wss://" + refuserAt, "http://" + refuserAt}) {
-        SCOPED_TRACE(url);
-        auto socket = qtWebSocketFactory()(url);
-        bool opened = false;
-        socket->open([&] { opened = true; });
-        EXPECT_FALSE(receiveOne(*socket));
-        EXPECT_FALSE(opened);
-    }
+    auto socket =
+        qtWebSocketFactory()("ws://127.0.0.1:" + std::to_string(refuser.serverPort()) + "/");
+    bool opened = false;
+    socket->open([&] { opened = true; });
+    EXPECT_FALSE(receiveOne(*socket));
+    EXPECT_FALSE(opened);
 }
 
 }  // namespace

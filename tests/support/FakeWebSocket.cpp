@@ -8,17 +8,11 @@ void FakeConnection::open() {
     if (opened_) loop_.post([opened = opened_] { opened(); });
 }
 
-void FakeConnection::fail() {
-    push(std::nullopt);
-}
-
 void FakeConnection::acceptJoin() {
-    const auto join = nlohmann::json::parse(sent_.back());
-    deliver(nlohmann::json{{"topic", join["topic"]},
-                           {"event", "phx_reply"},
-                           {"ref", join["ref"]},
-                           {"payload", {{"status", "ok"}, {"response", nlohmann::json::object()}}}}
-                .dump());
+    auto reply = nlohmann::json::parse(sent_.back());
+    reply["event"] = "phx_reply";
+    reply["payload"] = {{"status", "ok"}, {"response", nlohmann::json::object()}};
+    deliver(reply.dump());
 }
 
 void FakeConnection::push(std::optional<WebSocketMessage> message) {

@@ -11,20 +11,17 @@
 
 namespace zg::test {
 
-// The test's end of one scripted socket. It outlives the socket itself, so a test can still
-// inspect a closed connection or complete its late receives.
+// The test's end of one scripted socket. It outlives the socket, so a test can still inspect
+// a closed connection or complete its late receives. Every callback goes through the loop.
 class FakeConnection {
 public:
     FakeConnection(Loop& loop, std::string url) : loop_(loop), url_(std::move(url)) {}
 
-    // Remote side: report the handshake complete, deliver a message, or break the connection.
-    // Every callback to the client is posted through the loop, as the seam promises.
-    void open();
+    void open();  // the handshake completes
     void deliver(const std::string& text) { push(WebSocketMessage{text, false}); }
     void deliverBinary(const std::string& bytes) { push(WebSocketMessage{bytes, true}); }
-    void fail();  // the pending receive, and every later one, fails
-    // Accepts the join the client sent last, as the relay would.
-    void acceptJoin();
+    void fail() { push(std::nullopt); }  // the pending receive, and every later one, fails
+    void acceptJoin();                   // replies "ok" to the join sent last, as the relay would
 
     const std::string& url() const { return url_; }
     const std::vector<std::string>& sent() const { return sent_; }
@@ -35,7 +32,7 @@ public:
 private:
     friend class FakeWebSocket;
     void push(std::optional<WebSocketMessage> message);
-    void pump();
+    void pump();  // answers waiting receives from the inbox
 
     Loop& loop_;
     std::string url_;

@@ -42,46 +42,40 @@ struct Typed {
 };
 using DeviceEvent = std::variant<Moved, Button, Scrolled, Pressed, Typed>;
 using Events = std::vector<DeviceEvent>;
-// Readable failure messages.
 void PrintTo(const Moved& e, std::ostream* out);
 void PrintTo(const Button& e, std::ostream* out);
 void PrintTo(const Scrolled& e, std::ostream* out);
 void PrintTo(const Pressed& e, std::ostream* out);
 void PrintTo(const Typed& e, std::ostream* out);
-// One list of events after another.
 inline Events operator+(Events a, const Events& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-// A pointer and keyboard that record every event posted to them, in order, in one list.
-// The pointer follows its moves like a real one; tests set where it is, the displays and the
-// double-click interval.
+// A pointer and keyboard that record every event posted to them, in order, in one list. The
+// pointer follows its moves; tests set where it is and the displays.
 class RecordingDevices : public Pointer, public Keyboard {
 public:
     Point pointerAt;
     std::vector<Rect> screens{{0, 0, 1920, 1080}};
     std::vector<DeviceEvent> events;
 
-    // The events recorded since the last call, which starts a fresh list.
+    // The events recorded since the last call.
     std::vector<DeviceEvent> take() { return std::exchange(events, {}); }
 
     Point location() override { return pointerAt; }
     std::vector<Rect> displays() override { return screens; }
-    void moveTo(Point to, bool leftHeld, int clickCount) override {
-        pointerAt = to;
-        events.emplace_back(std::in_place_type<Moved>, to, leftHeld, clickCount);
+    void moveTo(Point to, bool leftHeld, int n) override {
+        events.emplace_back(Moved{pointerAt = to, leftHeld, n});
     }
     void button(MouseButton b, bool down, Point at, int n) override {
-        events.emplace_back(std::in_place_type<Button>, b, down, at, n);
+        events.emplace_back(Button{b, down, at, n});
     }
-    void scroll(int pixels) override { events.emplace_back(std::in_place_type<Scrolled>, pixels); }
+    void scroll(int pixels) override { events.emplace_back(Scrolled{pixels}); }
     Seconds doubleClickInterval() override { return 0.5; }
-    void key(Key k, Modifiers m, bool down) override {
-        events.emplace_back(std::in_place_type<Pressed>, k, m, down);
-    }
+    void key(Key k, Modifiers m, bool down) override { events.emplace_back(Pressed{k, m, down}); }
     void character(std::string_view utf8, bool down) override {
-        events.emplace_back(std::in_place_type<Typed>, std::string(utf8), down);
+        events.emplace_back(Typed{std::string(utf8), down});
     }
 };
 

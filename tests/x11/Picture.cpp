@@ -1,10 +1,9 @@
 #include "Picture.h"
 
-#include <tuple>
-
 #include <turbojpeg.h>
 
 #include <cstdlib>
+#include <tuple>
 
 namespace zg::test {
 
@@ -33,17 +32,15 @@ Picture decodeJpeg(const std::optional<std::string>& jpeg) {
 
 ::testing::AssertionResult shows(const Picture& picture, int x, int y, Rgb want) {
     if (x >= picture.width || y >= picture.height) {
-        return ::testing::AssertionFailure() << x << "," << y << " is outside the " << picture.width
-                                             << " x " << picture.height << " picture";
+        return ::testing::AssertionFailure() << x << "," << y << " is outside the picture";
     }
-    const Rgb got = picture.at(x, y);
-    if (std::abs(got.r - want.r) < 40 && std::abs(got.g - want.g) < 40 &&
-        std::abs(got.b - want.b) < 40) {
+    const auto [r, g, b] = picture.at(x, y);
+    if (std::abs(r - want.r) < 40 && std::abs(g - want.g) < 40 && std::abs(b - want.b) < 40) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()
-           << "at " << x << "," << y << ": " << got.r << "," << got.g << "," << got.b
-           << " instead of " << want.r << "," << want.g << "," << want.b;
+           << "at " << x << "," << y << ": " << r << "," << g << "," << b << " instead of "
+           << want.r << "," << want.g << "," << want.b;
 }
 
 ::testing::AssertionResult showsQuadrants(const Picture& picture) {
@@ -59,17 +56,15 @@ Picture decodeJpeg(const std::optional<std::string>& jpeg) {
 }
 
 void showQuadrants(Display* dpy) {
-    const Window root = DefaultRootWindow(dpy);
-    const Pixmap pattern = XCreatePixmap(dpy, root, 1280, 800, DefaultDepth(dpy, 0));
+    const Pixmap pattern =
+        XCreatePixmap(dpy, DefaultRootWindow(dpy), 1280, 800, DefaultDepth(dpy, 0));
     GC gc = XCreateGC(dpy, pattern, 0, nullptr);
-    const struct {
-        unsigned long pixel;
-        int x, y;
-    } quadrants[] = {
-        {0xff0000, 0, 0}, {0x00ff00, 640, 0}, {0x0000ff, 0, 400}, {0xffffff, 640, 400}};
-    for (const auto& q : quadrants) {
-        XSetForeground(dpy, gc, q.pixel);
-        XFillRectangle(dpy, pattern, gc, q.x, q.y, 640, 400);
+    for (auto [pixel, x, y] : {std::tuple{0xff0000ul, 0, 0},
+                               {0x00ff00ul, 640, 0},
+                               {0x0000fful, 0, 400},
+                               {0xfffffful, 640, 400}}) {
+        XSetForeground(dpy, gc, pixel);
+        XFillRectangle(dpy, pattern, gc, x, y, 640, 400);
     }
     XFreeGC(dpy, gc);
     coverScreen(dpy, pattern);

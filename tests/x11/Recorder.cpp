@@ -8,13 +8,14 @@ namespace zg::test {
 
 Recorder::Recorder(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str())) {
     if (!display_) return;
-    window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1280, 800, 0, 0, 0);
+    const Window window =
+        XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1280, 800, 0, 0, 0);
     XSelectInput(
-        display_, window_,
+        display_, window,
         KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
-    XMapWindow(display_, window_);
+    XMapWindow(display_, window);
     // Without a window manager the window is viewable, and so focusable, once mapped.
-    XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+    XSetInputFocus(display_, window, RevertToParent, CurrentTime);
     drain();
     events.clear();
 }
@@ -28,7 +29,24 @@ void Recorder::drain() {
     while (XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
-        record(event);
+        Received r{event.type};
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            continue;
+        } else if (event.type == KeyPress || event.type == KeyRelease) {
+            char text[16];
+            XLookupString(&event.xkey, text, sizeof text, &r.keysym, nullptr);
+            r.keycode = event.xkey.keycode;
+            r.state = event.xkey.state;
+            r.x = event.xkey.x_root;
+            r.y = event.xkey.y_root;
+        } else if (event.type == ButtonPress || event.type == ButtonRelease) {
+            r.button = event.xbutton.button;
+            r.state = event.xbutton.state;
+            r.x = event.xbutton.x_root;
+            r.y = event.xbutton.y_root;
+        }
+        events.push_back(r);
     }
 }
 
@@ -43,35 +61,6 @@ bool Recorder::anyKeyDown() const {
     char keys[32];
     XQueryKeymap(display_, keys);
     return std::any_of(std::begin(keys), std::end(keys), [](char c) { return c != 0; });
-}
-
-void Recorder::record(XEvent& event) {
-    Received r{event.type};
-    switch (event.type) {
-        case MappingNotify:
-            XRefreshKeyboardMapping(&event.xmapping);
-            return;
-        case KeyPress:
-        case KeyRelease: {
-            char text[16];
-            XLookupString(&event.xkey, text, sizeof text, &r.keysym, nullptr);
-            r.keycode = event.xkey.keycode;
-            r.state = event.xkey.state;
-            r.x = event.xkey.x_root;
-            r.y = event.xkey.y_root;
-            break;
-        }
-        case ButtonPress:
-        case ButtonRelease:
-            r.button = event.xbutton.button;
-            r.state = event.xbutton.state;
-            r.x = event.xbutton.x_root;
-            r.y = event.xbutton.y_root;
-            break;
-        default:
-            break;
-    }
-    events.push_back(r);
 }
 
 }  // namespace zg::test

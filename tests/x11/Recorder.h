@@ -36,10 +36,7 @@ public:
     std::vector<Received> events;
 
 private:
-    void record(XEvent& event);
-
     Display* display_;
-    Window window_ = 0;
 };
 
 }  // namespace zg::test

@@ -7,8 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-
 namespace zg::test {
 
 XvfbServer::XvfbServer(const std::vector<std::string>& extraArguments) {
@@ -33,12 +31,9 @@ XvfbServer::XvfbServer(const std::vector<std::string>& extraArguments) {
         _exit(127);
     }
     close(fds[1]);
-    // The server writes its display number once it is ready for clients.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    // The server writes its display number once it is ready for clients; 20 s at most.
     std::string number;
-    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-        pollfd ready{fds[0], POLLIN, 0};
-        if (poll(&ready, 1, 100) <= 0) continue;
+    for (pollfd ready{fds[0], POLLIN, 0}; pid_ > 0 && poll(&ready, 1, 20'000) > 0;) {
         char c = 0;
         if (read(fds[0], &c, 1) != 1) break;
         if (c == '\n') {

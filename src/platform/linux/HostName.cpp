@@ -50,7 +50,7 @@ std::string hostName() {
     }
     char name[HOST_NAME_MAX + 1] = {};
     if (gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') return name;
-    return "Mac";
+    return "Computer";
 }
 
 }  // namespace zg

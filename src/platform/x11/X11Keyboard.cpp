@@ -13,15 +13,14 @@
 namespace zg {
 namespace {
 
-// The keys pressed for each modifier flag, in the order they go down. The phone's "ctrl"
-// arrives as kCommand, which is what Control does on Linux; its "win" arrives as kControl.
+// The keys pressed for each modifier, in the order they go down.
 constexpr struct {
     ModifierFlag flag;
     KeySym keysym;
 } kModifierKeys[] = {
-    {kCommand, XK_Control_L},
-    {kControl, XK_Super_L},
-    {kOption, XK_Alt_L},
+    {kCtrl, XK_Control_L},
+    {kWin, XK_Super_L},
+    {kAlt, XK_Alt_L},
     {kShift, XK_Shift_L},
 };
 

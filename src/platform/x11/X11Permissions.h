@@ -12,6 +12,9 @@ public:
     explicit X11Permissions(X11Display& display) : display_(display) {}
 
     bool inputTrusted() override { return display_.hasXTest(); }
+    std::string untrustedText() const override {
+        return "This X server has no XTEST: phones cannot drive it";
+    }
 
 private:
     X11Display& display_;

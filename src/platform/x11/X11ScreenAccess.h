@@ -10,6 +10,10 @@ public:
     bool available() override { return true; }
     bool permitted() override { return true; }
     void requestPermission() override {}
+    std::string unavailableText() const override { return "Show screen needs an X display."; }
+    std::string notPermittedText() const override {
+        return "This X server does not let ZephyrGlint see the screen.";
+    }
 };
 
 }  // namespace zg

@@ -15,7 +15,7 @@ const std::string kCode = "23456789ABCDEFGH";
 using Journal = std::vector<std::string>;
 
 // The agent's face, recording what it is told in one journal, in order.
-struct RecordingFace : PairingView, StatusItem, HaloView, LoginItem, Permissions, ScreenAccess {
+struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions, ScreenAccess {
     void showCode(const std::string& link) override { note("code " + link); }
     void setStatus(const std::string& text, bool on) override {
         note("status " + text + (on ? " (lit)" : ""));
@@ -38,9 +38,12 @@ struct RecordingFace : PairingView, StatusItem, HaloView, LoginItem, Permissions
         return std::nullopt;
     }
     bool inputTrusted() override { return trusted; }
+    std::string untrustedText() const override { return "No XTEST"; }
     bool available() override { return true; }
     bool permitted() override { return true; }
     void requestPermission() override {}
+    std::string unavailableText() const override { return ""; }
+    std::string notPermittedText() const override { return ""; }
 
     void note(std::string line) { journal.push_back(std::move(line)); }
     Journal take() { return std::exchange(journal, {}); }
@@ -82,7 +85,7 @@ struct Agent {
                      .permissions = &face},
             Face{.window = &face,
                  .item = &face,
-                 .halo = &face,
+                 .ring = &face,
                  .login = &face,
                  .openPermissionSettings = nullptr,
                  .terminate = [this] { face.note("terminate"); }});
@@ -209,7 +212,7 @@ TEST(AppDelegate, TheStatusLineFollowsThePermissionWithinOneTick) {
     a.join();
     a.face.trusted = false;
     a.loop.advance(2);
-    EXPECT_EQ(a.face.take().back(), "status Allow ZephyrGlint in Accessibility settings");
+    EXPECT_EQ(a.face.take().back(), "status No XTEST");
     a.face.trusted = true;
     a.loop.advance(2);
     EXPECT_EQ(a.face.take().back(), "status Scan with your phone's camera");

@@ -8,11 +8,11 @@ namespace {
 TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUse) {
     const auto parsed = parseAgentOptions(
         {"--listen", "127.0.0.1:9000", "--tray", "--print-qr", "--relay=wss://r.test/x"});
-    ASSERT_TRUE(std::holds_alternative<AgentOptions>(parsed));
-    EXPECT_TRUE(std::get<AgentOptions>(parsed).tray);
-    EXPECT_TRUE(std::get<AgentOptions>(parsed).terminalCode);
-    EXPECT_EQ(std::get<AgentOptions>(parsed).listen, (ListenAddress{"127.0.0.1", 9000}));
-    EXPECT_EQ(std::get<AgentOptions>(parsed).relayUrl, "wss://r.test/x");
+    const auto* options = std::get_if<AgentOptions>(&parsed);
+    ASSERT_TRUE(options);
+    EXPECT_TRUE(options->tray && options->terminalCode);
+    EXPECT_EQ(options->listen, (ListenAddress{"127.0.0.1", 9000}));
+    EXPECT_EQ(options->relayUrl, "wss://r.test/x");
     EXPECT_EQ(std::get<AgentOptions>(parseAgentOptions({})).listen, (ListenAddress{"", 8787}));
 
     // Each refusal names what it could not use.
@@ -25,9 +25,9 @@ TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUs
         {{"--tray=1"}, "takes no value"},
     };
     for (const auto& [args, reason] : refused) {
-        const auto refusal = parseAgentOptions(args);
-        ASSERT_TRUE(std::holds_alternative<std::string>(refusal)) << args[0];
-        EXPECT_NE(std::get<std::string>(refusal).find(reason), std::string::npos) << args[0];
+        // std::get throws, failing the test, when the arguments were accepted.
+        EXPECT_NE(std::get<std::string>(parseAgentOptions(args)).find(reason), std::string::npos)
+            << args[0];
     }
 }
 

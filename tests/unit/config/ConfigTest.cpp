@@ -1,68 +1,64 @@
 #include "config/Config.h"
 
-#include "MemoryStore.h"
-
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <vector>
+#include <csignal>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "MemoryStore.h"
+#include "config/JsonFileStore.h"
+
+// The calls that make a write durable, in order, seen through the linker's --wrap.
+static std::vector<std::string> syscalls;
+extern "C" int __real_fsync(int fd);
+extern "C" int __real_rename(const char* from, const char* to);
+extern "C" int __wrap_fsync(int fd) {
+    syscalls.push_back("fsync");
+    return __real_fsync(fd);
+}
+extern "C" int __wrap_rename(const char* from, const char* to) {
+    syscalls.push_back("rename");
+    return __real_rename(from, to);
+}
 
 namespace zg {
 namespace {
 
+namespace fs = std::filesystem;
 using nlohmann::json;
 
-using test::MemoryStore;
+const std::string kPage = "https://192.168.1.20:8443/remote";
+const std::string kCode = "23456789ABCDEFGH";
 
-const std::string phonePage = "https://192.168.1.20:8443/remote";
-
-TEST(Config, StoresAFreshCodeUnlessAValidOneIsStoredAndResetsNothingElse) {
-    struct Case {
-        json stored;
-        bool isNew;  // no code at all, as on a first run
-        bool kept;
-    };
-    for (const Case& c : std::vector<Case>{
-             {json::object(), true, false},
-             {{{"code", 42}}, true, false},
-             {{{"code", ""}}, false, false},
-             {{{"code", "ABCDEFGHJKMNPQR"}}, false, false},
-             {{{"code", "ABCDEFGHJKMNPQRST"}}, false, false},
-             {{{"code", "aBCDEFGHJKMNPQRS"}}, false, false},
-             {{{"code", "0BCDEFGHJKMNPQRS"}}, false, false},
-             {{{"code", "ABCDEFGHJKMNPQR "}}, false, false},
-             {{{"code", "23456789ABCDEFGH"}}, false, true},
-         }) {
-        SCOPED_TRACE(c.stored.dump());
-        MemoryStore store;
-        store.settings = c.stored;
-        store.settings["speed"] = 2.5;
-        Config config(store, phonePage);
-        EXPECT_EQ(config.isNew(), c.isNew);
-        EXPECT_TRUE(Config::valid(store.settings["code"].get<std::string>()));
-        EXPECT_EQ(json(config.code()) == c.stored.value("code", json()), c.kept);
-        EXPECT_EQ(store.saves, c.kept ? 0 : 1);
+TEST(Config, AnInvalidOrMissingCodeIsReplacedAndNothingElseIsReset) {
+    for (const json& code : {json(), json(42), json("ABCDEFGHJKMNPQR"), json("ABCDEFGHJKMNPQRST"),
+                             json("aBCDEFGHJKMNPQRS"), json("0BCDEFGHJKMNPQRS"), json(kCode)}) {
+        SCOPED_TRACE(code.dump());
+        test::MemoryStore store;
+        store.settings = {{"speed", 2.5}};
+        if (!code.is_null()) store.settings["code"] = code;
+        Config config(store, kPage);
+        EXPECT_EQ(config.isNew(), !code.is_string());  // no code at all, as on a first run
+        EXPECT_TRUE(Config::valid(config.code()));
+        EXPECT_EQ(store.saves, code == kCode ? 0 : 1);
         EXPECT_EQ(config.speed(), 2.5);
     }
 }
 
-TEST(Config, MistypedOrMissingValuesReadAsDefaults) {
-    MemoryStore store;
-    store.settings = {{"speed", "fast"}, {"halo", "false"}, {"phoneUrl", 7}};
-    Config config(store, phonePage);
+TEST(Config, MistypedValuesReadAsDefaultsAndTheLinkCarriesTheCodeAsK) {
+    test::MemoryStore store;
+    store.settings = {{"code", kCode}, {"speed", "fast"}, {"halo", "false"}, {"phoneUrl", 7}};
+    Config config(store, kPage);
     EXPECT_EQ(config.speed(), 1.0);
-    EXPECT_TRUE(config.halo());
-    EXPECT_EQ(config.phoneUrl(), phonePage);
-    store.settings.erase("halo");
-    EXPECT_TRUE(config.halo());
-}
-
-TEST(Config, LinkAddsTheCodeAsParameterK) {
-    MemoryStore store;
-    store.settings = {{"code", "23456789ABCDEFGH"}};
-    Config config(store, phonePage);
-    EXPECT_EQ(config.link(), phonePage + "?k=23456789ABCDEFGH");
+    EXPECT_TRUE(config.ring());
+    EXPECT_EQ(config.link(), kPage + "?k=" + kCode);
     store.settings["phoneUrl"] = "https://example.org/remote?theme=dark";
-    EXPECT_EQ(config.link(), "https://example.org/remote?theme=dark&k=23456789ABCDEFGH");
+    EXPECT_EQ(config.link(), "https://example.org/remote?theme=dark&k=" + kCode);
 }
 
 TEST(Config, NewCodeDiscardsRawValuesThatWouldFavourLowIndices) {
@@ -74,6 +70,92 @@ TEST(Config, NewCodeDiscardsRawValuesThatWouldFavourLowIndices) {
     EXPECT_EQ(next, raw.size());
     EXPECT_EQ(Config::newCode([] { return UINT64_MAX; }), std::string(16, 'H'));
     EXPECT_NE(Config::newCode(), Config::newCode());  // the real source is not constant
+}
+
+TEST(SettingsPath, FollowsXdgConfigHomeUnlessUnsetOrRelative) {
+    EXPECT_EQ(settingsPath("/cfg", "/home/u"), "/cfg/zephyrglint/settings.json");
+    EXPECT_EQ(settingsPath("", "/home/u"), "/home/u/.config/zephyrglint/settings.json");
+    EXPECT_EQ(settingsPath("cfg", "/home/u"), "/home/u/.config/zephyrglint/settings.json");
+}
+
+struct JsonFileStoreTest : testing::Test {
+    fs::path root = fs::temp_directory_path() / ("zg-config-" + std::to_string(getpid()));
+    fs::path file = root / "zephyrglint" / "settings.json";
+
+    JsonFileStoreTest() { fs::remove_all(root); }
+    ~JsonFileStoreTest() override { fs::remove_all(root); }
+    void put(const std::string& bytes) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
+    }
+    static std::string bytesOf(const fs::path& path) {
+        std::ostringstream out;
+        out << std::ifstream(path, std::ios::binary).rdbuf();
+        return out.str();
+    }
+    std::multiset<std::string> siblings(const std::string& infix) const {
+        std::multiset<std::string> found;
+        for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+            if (entry.path().filename().string().find(infix) != std::string::npos)
+                found.insert(bytesOf(entry.path()));
+        }
+        return found;
+    }
+};
+
+TEST_F(JsonFileStoreTest, FirstRunCreatesAPrivateFileThatKeepsUnknownKeysAndSeesEdits) {
+    JsonFileStore store(file);
+    Config config(store, kPage);
+    EXPECT_TRUE(config.isNew());
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    JsonFileStore again(file);
+    EXPECT_EQ(Config(again, kPage).code(), config.code());
+
+    json edited = json::parse(bytesOf(file));
+    edited["theme"] = {{"dark", {1, 2}}};
+    edited["phoneUrl"] = "https://phone.example/remote";
+    put(edited.dump());
+    EXPECT_EQ(config.link(), "https://phone.example/remote?k=" + config.code());
+    syscalls.clear();
+    config.setRing(false);
+    EXPECT_EQ(syscalls, (std::vector<std::string>{"fsync", "rename", "fsync"}));  // file, folder
+    EXPECT_EQ(json::parse(bytesOf(file))["theme"], edited["theme"]);
+    EXPECT_FALSE(JsonFileStore(file).load()["halo"]);
+}
+
+TEST_F(JsonFileStoreTest, UnusableFileIsKeptAsideByteForByteAndReplaced) {
+    const std::string deep = "{\"a\": " + std::string(100000, '[') + std::string(100000, ']') + "}";
+    const std::string huge = R"({"pad": ")" + std::string(1 << 20, ' ') + "\"}";
+    const std::multiset<std::string> bad{std::string("{\"code\": \"AB\xff\0", 14), "[1, 2]", "",
+                                         deep, huge};
+    for (const std::string& bytes : bad) {
+        put(bytes);
+        JsonFileStore store(file);
+        Config config(store, kPage);
+        EXPECT_TRUE(config.isNew());
+        EXPECT_EQ(json::parse(bytesOf(file))["code"], config.code());
+    }
+    EXPECT_EQ(siblings(".corrupt-"), bad);
+}
+
+TEST_F(JsonFileStoreTest, AFailedWriteLeavesTheOldFileIntactAndKeepsTheValuesInMemory) {
+    const std::string old = R"({"code": ")" + kCode + R"(", "speed": 3})";
+    put(old);
+    if (fork() == 0) {  // a child that may write at most 64 bytes to any file
+        rlimit tiny{64, 64};
+        setrlimit(RLIMIT_FSIZE, &tiny);
+        signal(SIGXFSZ, SIG_IGN);
+        JsonFileStore store(file);
+        const json big = {{"code", kCode}, {"padding", std::string(1000, 'x')}};
+        store.save(big);
+        _exit(store.load() == big ? 0 : 1);
+    }
+    int status = 0;
+    wait(&status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(bytesOf(file), old);
+    EXPECT_TRUE(siblings(".tmp-").empty());
 }
 
 }  // namespace

@@ -8,11 +8,11 @@
 namespace zg {
 
 // The overlay window that draws the ring around the pointer: 76 by 76 points, click-through,
-// above every other window on every workspace. Halo decides when; this draws.
+// above every other window on every workspace. Ring decides when; this draws.
 // Threading: main thread only.
-class HaloView {
+class RingView {
 public:
-    virtual ~HaloView() = default;
+    virtual ~RingView() = default;
 
     // The window system's height of the primary screen when its y axis grows upwards (then
     // positions are flipped against it); nothing when y grows downwards, as on X11.

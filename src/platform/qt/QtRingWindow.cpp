@@ -1,18 +1,18 @@
-#include "platform/qt/QtHaloWindow.h"
+#include "platform/qt/QtRingWindow.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
 
-#include "ui/Halo.h"
+#include "ui/Ring.h"
 
 namespace zg {
 
 namespace {
 
-const QRectF kRing((Halo::kSize - Halo::kRingDiameter) / 2, (Halo::kSize - Halo::kRingDiameter) / 2,
-                   Halo::kRingDiameter, Halo::kRingDiameter);
+const QRectF kRing((Ring::kSize - Ring::kRingDiameter) / 2, (Ring::kSize - Ring::kRingDiameter) / 2,
+                   Ring::kRingDiameter, Ring::kRingDiameter);
 
 // The pixels a ring stroked `width` wide covers, for the shape mask.
 QRegion ringRegion(double width) {
@@ -30,35 +30,35 @@ double pixelRatio() {
 
 }  // namespace
 
-QtHaloWindow::QtHaloWindow(std::function<bool()> compositing)
+QtRingWindow::QtRingWindow(std::function<bool()> compositing)
     : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
                            Qt::X11BypassWindowManagerHint),
       compositing_(std::move(compositing)),
-      strokeWidth_(Halo::kStrokeWidth),
+      strokeWidth_(Ring::kStrokeWidth),
       fade_(this, "windowOpacity") {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setFixedSize(int(Halo::kSize), int(Halo::kSize));
+    setFixedSize(int(Ring::kSize), int(Ring::kSize));
     QObject::connect(&fade_, &QPropertyAnimation::finished, this, [this] { QWidget::hide(); });
-    pulse_.setEndValue(Halo::kStrokeWidth);
+    pulse_.setEndValue(Ring::kStrokeWidth);
     QObject::connect(&pulse_, &QVariantAnimation::valueChanged, this,
                      [this](const QVariant& width) { setStrokeWidth(width.toDouble()); });
 }
 
-void QtHaloWindow::moveTo(Point origin) {
+void QtRingWindow::moveTo(Point origin) {
     const double ratio = pixelRatio();
     move(qRound(origin.x / ratio), qRound(origin.y / ratio));
 }
 
-void QtHaloWindow::showOpaque() {
+void QtRingWindow::showOpaque() {
     fade_.stop();
     setWindowOpacity(1.0);
     if (isVisible()) return;
     masked_ = !(compositing_ && compositing_());
     if (masked_) {
-        setMask(ringRegion(std::max(strokeWidth_, Halo::kOutlineWidth)));
+        setMask(ringRegion(std::max(strokeWidth_, Ring::kOutlineWidth)));
     } else {
         clearMask();
     }
@@ -66,7 +66,7 @@ void QtHaloWindow::showOpaque() {
     raise();
 }
 
-void QtHaloWindow::fadeOut(Seconds duration) {
+void QtRingWindow::fadeOut(Seconds duration) {
     if (masked_) {
         // Without a compositor opacity does nothing; the ring goes when the fade would end.
         fade_.setStartValue(1.0);
@@ -79,34 +79,34 @@ void QtHaloWindow::fadeOut(Seconds duration) {
     fade_.start();
 }
 
-void QtHaloWindow::hideNow() {
+void QtRingWindow::hideNow() {
     fade_.stop();
     pulse_.stop();
-    setStrokeWidth(Halo::kStrokeWidth);
+    setStrokeWidth(Ring::kStrokeWidth);
     QWidget::hide();
 }
 
-void QtHaloWindow::pulse(double fromWidth, Seconds duration) {
+void QtRingWindow::pulse(double fromWidth, Seconds duration) {
     pulse_.stop();
     pulse_.setStartValue(fromWidth);
     pulse_.setDuration(int(duration * 1000));
     pulse_.start();
 }
 
-void QtHaloWindow::setStrokeWidth(double width) {
+void QtRingWindow::setStrokeWidth(double width) {
     strokeWidth_ = width;
-    if (masked_) setMask(ringRegion(std::max(width, Halo::kOutlineWidth)));
+    if (masked_) setMask(ringRegion(std::max(width, Ring::kOutlineWidth)));
     update();
 }
 
-void QtHaloWindow::paintEvent(QPaintEvent*) {
+void QtRingWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(QColor(0, 0, 0, 140), Halo::kOutlineWidth));
+    painter.setPen(QPen(QColor(0, 0, 0, 140), Ring::kOutlineWidth));
     painter.drawEllipse(kRing);
     painter.setBrush(QColor(255, 255, 255, 26));
     painter.setPen(QPen(Qt::white, strokeWidth_));

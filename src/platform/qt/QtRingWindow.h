@@ -5,18 +5,18 @@
 #include <QWidget>
 #include <functional>
 
-#include "platform/HaloView.h"
+#include "platform/RingView.h"
 
 namespace zg {
 
 // The ring's overlay: a click-through, borderless window above all others. Where no
 // compositing manager blends translucent windows, a shape mask leaves only the ring visible
 // and the fade becomes a plain hide.
-class QtHaloWindow final : public QWidget, public HaloView {
+class QtRingWindow final : public QWidget, public RingView {
 public:
     // `compositing` tells whether translucency works now; it is asked each time the ring
     // appears, since a compositing manager can come and go.
-    explicit QtHaloWindow(std::function<bool()> compositing);
+    explicit QtRingWindow(std::function<bool()> compositing);
 
     std::optional<double> flipHeight() const override { return std::nullopt; }
     void moveTo(Point origin) override;

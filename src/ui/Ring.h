@@ -1,14 +1,14 @@
 #pragma once
 
-#include "platform/HaloView.h"
 #include "platform/Loop.h"
+#include "platform/RingView.h"
 
 namespace zg {
 
 // The ring around the pointer while a phone moves it: it follows every posted pointer event,
 // pulses on button events and fades once the pointer has been still for a while.
 // Threading: main thread only.
-class Halo {
+class Ring {
 public:
     static constexpr double kSize = 76;
     static constexpr double kRingDiameter = 64;
@@ -19,7 +19,7 @@ public:
     static constexpr Seconds kFadeDelay = 2.5;
     static constexpr Seconds kFadeDuration = 0.45;
 
-    Halo(Loop& loop, HaloView& view) : loop_(loop), view_(view) {}
+    Ring(Loop& loop, RingView& view) : loop_(loop), view_(view) {}
 
     // Shows the ring centred on `point` (top-left-origin desktop coordinates, y downwards).
     void at(Point point, bool pulse);
@@ -31,8 +31,8 @@ public:
 
 private:
     Loop& loop_;
-    HaloView& view_;
-    ScheduledHandle fade_;  // owned, so a fade never outlives the Halo
+    RingView& view_;
+    ScheduledHandle fade_;  // owned, so a fade never outlives the Ring
 };
 
 }  // namespace zg
