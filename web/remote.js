@@ -8,12 +8,9 @@ import {
   fieldEdit,
   pinchZoom,
 } from './phone-input.js';
+import { RelayChannel } from './relay-channel.js';
 
-const HEARTBEAT_MS = 25_000; // the relay closes sockets that stay silent for 60 s
-const HEARTBEAT_ANSWER_MS = 10_000; // an unanswered heartbeat means a dead socket
 const SYNC_MS = 20_000; // the computer forgets a phone it has not heard from for 45 s
-const RETRY_MIN_MS = 500;
-const RETRY_MAX_MS = 10_000;
 const RESIZE_SETTLE_MS = 250;
 const NAME_LIMIT = 64; // characters shown of names and texts from the channel
 const NOTICE_LIMIT = 300;
@@ -22,7 +19,6 @@ const FIELD_KEEP = 48; // the keyboard field is emptied at a word end once this 
 const PAIRING_CODE = /^[2-9A-HJKMNP-Z]{16}$/;
 
 const $ = (id) => document.getElementById(id);
-const isObject = (value) => typeof value === 'object' && value !== null && !Array.isArray(value);
 
 // At most `limit` characters of `text`, without splitting one; only the head of a huge text
 // is looked at.
@@ -32,153 +28,8 @@ function shorten(text, limit) {
   return `${head.slice(0, limit - 1).join('')}…`;
 }
 
-// One Phoenix channel on the relay: join, heartbeats, broadcasts, and reconnection with
-// back-off whenever the socket or the channel fails.
-class RelayChannel {
-  constructor(url, topic, { onJoin, onLeave, onEvent }) {
-    Object.assign(this, { url, topic, onJoin, onLeave, onEvent });
-    this.ref = 0;
-    this.socket = null;
-    this.joined = false;
-    this.retryMs = RETRY_MIN_MS;
-    this.retryTimer = 0;
-    this.beatTimer = 0;
-    this.answerTimer = 0;
-  }
-
-  // Connects now unless a socket is open or opening; also cuts a pending back-off short.
-  connect() {
-    clearTimeout(this.retryTimer);
-    this.retryTimer = 0;
-    if (this.socket) return;
-    let socket;
-    try {
-      socket = new WebSocket(this.url);
-    } catch {
-      this.retry();
-      return;
-    }
-    this.socket = socket;
-    socket.onopen = () => this.join();
-    socket.onmessage = (message) => socket === this.socket && this.receive(message.data);
-    socket.onclose = () => socket === this.socket && this.lost();
-    this.beatTimer = setInterval(() => this.beat(), HEARTBEAT_MS);
-  }
-
-  // Ends the connection for good (the page goes away); connect() starts over.
-  close() {
-    const socket = this.socket;
-    this.forget();
-    clearTimeout(this.retryTimer);
-    this.retryTimer = 0;
-    socket?.close(1000);
-  }
-
-  // Sends one application event; false when the channel is not joined (it is dropped).
-  send(event, payload) {
-    if (!this.joined) return false;
-    this.push({
-      topic: this.topic,
-      event: 'broadcast',
-      join_ref: this.joinRef,
-      payload: { type: 'broadcast', event, payload },
-    });
-    return true;
-  }
-
-  // Asks the relay for a sign of life now: after the phone slept, the socket may be dead
-  // without anyone having noticed.
-  check() {
-    if (this.socket?.readyState === WebSocket.OPEN) this.beat();
-  }
-
-  push(frame) {
-    const ref = String(++this.ref);
-    this.socket.send(JSON.stringify({ ...frame, ref }));
-    return ref;
-  }
-
-  join() {
-    this.joinRef = String(this.ref + 1);
-    this.push({
-      topic: this.topic,
-      event: 'phx_join',
-      join_ref: this.joinRef,
-      payload: {
-        config: { broadcast: { self: false, ack: false }, presence: { key: '' }, private: false },
-      },
-    });
-  }
-
-  beat() {
-    if (this.socket?.readyState !== WebSocket.OPEN || this.answerTimer) return;
-    this.beatRef = this.push({ topic: 'phoenix', event: 'heartbeat', payload: {} });
-    this.answerTimer = setTimeout(() => this.fail(), HEARTBEAT_ANSWER_MS);
-  }
-
-  receive(data) {
-    if (typeof data !== 'string') return;
-    let frame;
-    try {
-      frame = JSON.parse(data);
-    } catch {
-      return;
-    }
-    if (!isObject(frame)) return;
-    const { event, topic, ref, payload } = frame;
-    if (event === 'phx_reply' && typeof ref === 'string') {
-      if (ref === this.beatRef) {
-        clearTimeout(this.answerTimer);
-        this.answerTimer = 0;
-      } else if (ref === this.joinRef && !this.joined) {
-        if (isObject(payload) && payload.status === 'ok') {
-          this.joined = true;
-          this.retryMs = RETRY_MIN_MS;
-          this.onJoin();
-        } else {
-          this.fail();
-        }
-      }
-    } else if (topic !== this.topic) {
-      // another channel's business
-    } else if (event === 'broadcast' && isObject(payload)) {
-      const name = typeof payload.event === 'string' ? payload.event : '';
-      this.onEvent(name, isObject(payload.payload) ? payload.payload : {});
-    } else if (event === 'phx_error' || event === 'phx_close') {
-      this.fail();
-    }
-  }
-
-  fail() {
-    const socket = this.socket;
-    if (!socket) return;
-    this.lost();
-    socket.close(1000);
-  }
-
-  lost() {
-    const wasJoined = this.joined;
-    this.forget();
-    if (wasJoined) this.onLeave();
-    this.retry();
-  }
-
-  retry() {
-    this.retryTimer = setTimeout(() => this.connect(), this.retryMs);
-    this.retryMs = Math.min(this.retryMs * 2, RETRY_MAX_MS);
-  }
-
-  forget() {
-    if (this.socket) Object.assign(this.socket, { onopen: null, onmessage: null, onclose: null });
-    this.socket = null;
-    this.joined = false;
-    clearInterval(this.beatTimer);
-    clearTimeout(this.answerTimer);
-    this.answerTimer = 0;
-  }
-}
-
-// Sends `event` at most about `perSecond` times a second, with the deltas in between summed.
+// Hands `send` the summed deltas at most MOVES_PER_SECOND times a second (see Coalescer); a
+// timer sends what is still waiting.
 class Paced {
   constructor(send) {
     this.send = send;

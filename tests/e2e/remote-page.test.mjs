@@ -1,31 +1,32 @@
 // The phone page in a phone-sized Chromium, opened from the link the real agent prints,
-// driving a private X desktop: what a finger, a keyboard and a closing page do there.
+// driving a private X desktop: one pass over what a person does with it.
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 import { chromium } from 'playwright-core';
-import { startAgent, startProbe, startXvfb, until, watchChannel } from './desktop.mjs';
+import WebSocket from 'ws';
+import { member, startAgent, startProbe, startXvfb, until } from '../harness.mjs';
 
 const code = '23456789ABCDEFGH';
 const button1Mask = 1 << 8;
-
 let xvfb, probe, agent, watcher, browser, page, cdp;
 const pageErrors = [];
+
+// The agent, and a member of its channel that sees what the page and the agent say.
+async function startAgentWatched(listen) {
+  agent = await startAgent(xvfb.display, code, listen);
+  const endpoint = `ws://${new URL(agent.link).host}/realtime/v1`;
+  watcher = await member(endpoint, `realtime:zephyrglint-${code}`, WebSocket);
+}
 
 before(async () => {
   xvfb = await startXvfb();
   probe = await startProbe(xvfb.display);
-  agent = await startAgent(xvfb.display, code);
-  watcher = await watchChannel(agent.link, code);
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: process.getuid?.() === 0 ? ['--no-sandbox'] : [],
-  });
-  const context = await browser.newContext({
-    viewport: { width: 390, height: 844 },
-    deviceScaleFactor: 3,
-    isMobile: true,
-    hasTouch: true,
-  });
+  await startAgentWatched();
+  const args = process.getuid?.() === 0 ? ['--no-sandbox'] : [];
+  browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args });
+  const phone = { viewport: { width: 390, height: 844 }, deviceScaleFactor: 3, isMobile: true };
+  const context = await browser.newContext({ ...phone, hasTouch: true });
+  await context.clock.install(); // runs as usual until a test stops it
   page = await context.newPage();
   page.on('pageerror', (error) => pageErrors.push(error.message));
   cdp = await context.newCDPSession(page);
@@ -34,106 +35,63 @@ before(async () => {
 
 after(async () => {
   await browser?.close();
-  watcher?.stop();
-  await agent?.stop();
-  await probe?.stop();
-  await xvfb?.stop();
+  watcher?.close();
+  for (const running of [agent, probe, xvfb]) await running?.stop();
 });
 
-// Fingers on the touchscreen: each step lists the points touching after it, [x, y] each.
-async function touch(type, points) {
-  await cdp.send('Input.dispatchTouchEvent', {
-    type,
-    touchPoints: points.map(([x, y], id) => ({ x, y, id })),
-  });
+const status = () => page.textContent('#status');
+const shows = (text) => until(async () => (await status()) === text, text, 15_000);
+const lastState = () => watcher.broadcasts.findLast((b) => b.event === 'state').payload;
+const pointer = () => probe.ask('pointer');
+const phoneId = () => page.evaluate(() => localStorage.getItem('zephyrglint-phone-id'));
+
+// Sends touch steps at once, quicker than the page sends moves: [type, points] each, with the
+// points of the fingers touching after the step.
+const touches = (...steps) =>
+  Promise.all(steps.map(([type, points]) => {
+    const touchPoints = points.map(([x, y], id) => ({ x, y, id }));
+    return cdp.send('Input.dispatchTouchEvent', { type, touchPoints });
+  }));
+const tap = (...points) => [['touchStart', points], ['touchEnd', []]];
+// Fingers sliding from `from` to `to` in the small steps a finger reports.
+function swipe(from, to, steps = 12) {
+  const at = (i) => from.map((p, f) => p.map((v, c) => v + ((to[f][c] - v) * i) / steps));
+  const moves = Array.from({ length: steps }, (_, i) => ['touchMove', at(i + 1)]);
+  return [['touchStart', from], ...moves, ['touchEnd', []]];
 }
 
-// Moves the touching fingers from `from` to `to` in small steps, as a finger reports them.
-async function slide(from, to, steps = 12) {
-  for (let i = 1; i <= steps; i++) {
-    await touch(
-      'touchMove',
-      from.map(([x, y], f) => [x + ((to[f][0] - x) * i) / steps, y + ((to[f][1] - y) * i) / steps]),
-    );
-    await new Promise((resolve) => setTimeout(resolve, 10));
-  }
-}
-
-// The X events recorded from now on, once at least `count` have come and then no more for a
-// moment, so that nothing of one step spills into the next.
-async function events(count, what) {
+// The X desktop's presses of `kind` ('button' or 'keysym') from now on, once there are `count`.
+async function presses(kind, count) {
   const seen = [];
-  let lastNews = Date.now();
-  await until(async () => {
-    const { events: more } = await probe.ask('events');
-    seen.push(...more);
-    if (more.length > 0) lastNews = Date.now();
-    return seen.length >= count && Date.now() - lastNews >= 150;
-  }, what);
+  const more = async () =>
+    seen.push(...(await probe.ask('events')).events.filter((e) => kind in e));
+  await until(async () => (await more()) >= count, `${count} ${kind} presses`);
   return seen;
 }
 
-const keysyms = (seen) => seen.filter((e) => e.type === 'KeyPress').map((e) => e.keysym);
-const presses = (seen) => seen.filter((e) => e.type === 'ButtonPress').map((e) => e.button);
-
-test('the page joins, says hello and shows the computer as connected', async () => {
-  await until(async () => (await page.textContent('#status')) === 'Connected', 'Connected');
-  const hello = watcher.broadcasts.find((b) => b.event === 'hello');
-  assert.ok(hello, 'no hello on the channel');
-  const phoneId = await page.evaluate(() => localStorage.getItem('zephyrglint-phone-id'));
-  assert.equal(hello.payload.from, phoneId);
-  assert.equal(typeof hello.payload.device, 'string');
-  assert.notEqual(await page.textContent('#name'), 'Your computer');
-});
-
-test('one finger moves the pointer, a tap clicks, a two-finger tap right-clicks', async () => {
+test('the page joins; a finger moves and taps, two fingers right-click and scroll', async () => {
+  await shows('Connected');
+  const hello = watcher.broadcasts.find((b) => b.event === 'hello')?.payload;
+  assert.deepEqual([hello?.from, typeof hello?.device], [await phoneId(), 'string']);
   await probe.ask('warp 640 400');
-  await touch('touchStart', [[150, 300]]);
-  await slide([[150, 300]], [[250, 360]]);
-  await touch('touchEnd', []);
-  // The agent accelerates, so the pointer goes further than the finger, the same way.
-  await until(async () => {
-    const p = await probe.ask('pointer');
-    return p.x > 740 && p.y > 460;
-  }, 'the pointer to move right and down');
-
-  await page.touchscreen.tap(200, 300);
-  await touch('touchStart', [
-    [150, 300],
-    [250, 300],
-  ]);
-  await touch('touchEnd', []);
-  const clicks = await events(4, 'a click and a right click');
-  assert.deepEqual(presses(clicks), [1, 3]);
-  const moved = await probe.ask('pointer');
-  assert.ok(moved.x - 640 > moved.y - 400, `moved to ${moved.x},${moved.y}`);
-  assert.ok(
-    clicks.every((e) => e.x === moved.x && e.y === moved.y),
-    'clicked where it moved to',
-  );
-});
-
-test('two fingers sliding up scroll down', async () => {
-  await touch('touchStart', [
-    [150, 500],
-    [250, 500],
-  ]);
-  await slide(
-    [
-      [150, 500],
-      [250, 500],
-    ],
-    [
-      [150, 350],
-      [250, 350],
-    ],
-  );
-  await touch('touchEnd', []);
-  const wheel = await events(2, 'wheel clicks');
-  assert.ok(
-    presses(wheel).length > 0 && presses(wheel).every((b) => b === 5),
-    JSON.stringify(wheel),
-  );
+  // With the page's clock stopped, it sends the first move at once and holds back the rest,
+  // which the tap must send before it clicks.
+  await page.clock.pauseAt(await page.evaluate(() => Date.now() + 1000));
+  const [start, first, ...rest] = swipe([[150, 300]], [[250, 360]], 6); // steps past the slop
+  await touches(start, first);
+  await until(() => watcher.broadcasts.some((b) => b.payload.do === 'move'), 'the first move');
+  await touches(...rest, ...tap([200, 300]));
+  await page.clock.resume();
+  await touches(...tap([150, 300], [250, 300]));
+  await touches(...swipe([[150, 500], [250, 500]], [[150, 350], [250, 350]]));
+  const seen = await presses('button', 3);
+  const [left, right, ...wheel] = seen.map((e) => e.button);
+  assert.deepEqual([left, right], [1, 3]);
+  assert.ok(wheel.every((b) => b === 5), `rising fingers scroll down: ${wheel}`);
+  // The agent accelerates: the pointer goes further than the finger, the same way.
+  const at = await pointer();
+  assert.ok(at.x - 640 > at.y - 400 && at.y > 460, `moved to ${at.x},${at.y}`);
+  assert.ok(seen.every((e) => e.x === at.x && e.y === at.y), 'clicked where it moved to');
 });
 
 test('typed text and the key bar arrive as keys, a modifier for the next key only', async () => {
@@ -142,145 +100,91 @@ test('typed text and the key bar arrive as keys, a modifier for the next key onl
   await page.tap('[data-mod=ctrl]');
   await page.locator('#field').pressSequentially('a');
   await page.tap('[data-key=Tab]');
-  const typed = keysyms(await events(26, 'the typed keys'));
-  assert.deepEqual(typed, [
-    'Shift_L',
-    'H',
-    'i',
-    'space',
-    't',
-    'h',
-    'e',
-    'r',
-    'e',
-    'Return',
-    'Control_L',
-    'a',
-    'Tab',
-  ]);
-  assert.equal(await page.getAttribute('[data-mod=ctrl]', 'aria-pressed'), 'false');
+  const typed = (await presses('keysym', 13)).map((e) => e.keysym);
+  assert.equal(typed.join(' '), 'Shift_L H i space t h e r e Return Control_L a Tab');
 });
 
 test('the screen view shows the picture around the pointer and pinches to zoom', async () => {
   await probe.ask('quadrants');
   await probe.ask('warp 640 400');
   await page.tap('#screen');
-  await page.waitForSelector('#view[data-frame]', { state: 'visible' });
-  // Frames follow the pointer: the quadrants meet in the middle of the picture.
-  const colours = await page.evaluate(() => {
-    const view = document.getElementById('view');
-    const canvas = document.createElement('canvas');
-    canvas.width = view.naturalWidth;
-    canvas.height = view.naturalHeight;
-    const g = canvas.getContext('2d');
-    g.drawImage(view, 0, 0);
-    const at = (fx, fy) => [
-      ...g.getImageData(fx * canvas.width, fy * canvas.height, 1, 1).data.slice(0, 3),
-    ];
-    return [at(0.25, 0.25), at(0.75, 0.25), at(0.25, 0.75), at(0.75, 0.75)];
+  const view = await page.waitForSelector('#view[data-frame]');
+  const n = Number(await view.getAttribute('data-frame'));
+  const acked = () => watcher.broadcasts.some((b) => b.payload.do === 'ack' && b.payload.n === n);
+  await until(acked, `the page to acknowledge frame ${n}`);
+  // Frames follow the pointer: the four colours meet in the middle of the picture.
+  const colours = await view.evaluate((img) => {
+    const [w, h] = [img.naturalWidth, img.naturalHeight];
+    const g = Object.assign(document.createElement('canvas'), { width: w, height: h });
+    g.getContext('2d').drawImage(img, 0, 0);
+    const at = ([x, y]) => g.getContext('2d').getImageData((x * w) / 4, (y * h) / 4, 1, 1).data;
+    return [[1, 1], [3, 1], [1, 3], [3, 3]].flatMap((point) => [...at(point)]);
   });
-  const expected = [
-    [255, 0, 0],
-    [0, 255, 0],
-    [0, 0, 255],
-    [255, 255, 255],
-  ];
-  colours.forEach((rgb, i) =>
-    assert.ok(
-      rgb.every((c, j) => Math.abs(c - expected[i][j]) < 40),
-      `quadrant ${i}: ${rgb}`,
-    ),
-  );
-  const box = await page.locator('#view').boundingBox();
+  const quadrants = [255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255];
+  assert.ok(colours.every((c, i) => Math.abs(c - quadrants[i]) < 40), `${colours}`);
+  const box = await view.boundingBox();
   assert.ok(box.width > 300 && box.height > 300, `shown at ${box.width} x ${box.height}`);
-
-  await touch('touchStart', [
-    [145, 400],
-    [245, 400],
-  ]);
-  await slide(
-    [
-      [145, 400],
-      [245, 400],
-    ],
-    [
-      [95, 400],
-      [295, 400],
-    ],
-  );
-  await touch('touchEnd', []);
+  await touches(...swipe([[145, 400], [245, 400]], [[95, 400], [295, 400]]));
   await page.waitForSelector('#view[data-zoom="2"]');
 });
 
 test('odd data from the channel is shown as text or left out, and breaks nothing', async () => {
-  const hostId = watcher.broadcasts.findLast((b) => b.event === 'state').payload.from;
-  const name = await page.textContent('#name');
-  const shownFrame = await page.getAttribute('#view', 'data-frame');
+  const { from } = lastState();
+  const frame = await page.getAttribute('#view', 'data-frame');
   const html = '<img src=x id=injected>';
-  watcher.send('frame', { n: 'one', img: 5 });
-  watcher.send('frame', { n: 1e9, z: 'big', img: 'not base64!' });
-  watcher.send('frame', { n: 1e9 + 1, z: 2, img: Buffer.from('no picture').toString('base64') });
-  watcher.send('state', {
-    kind: 'host',
-    from: hostId,
-    name: html + 'x'.repeat(100_000),
-    screenError: html,
-  });
-  await until(async () => (await page.textContent('#notice')) === html, 'the screen problem');
+  const text = (selector) => page.textContent(selector);
+  const shortened = async () =>
+    (await text('#notice')) === html && (await text('#name')) === `${html}${'x'.repeat(40)}…`;
+  // Each event sent, and what the page shows once it took it.
+  const cases = [
+    ['frame', { n: 'one', img: 5 }],
+    ['frame', { n: 1e9, z: 'big', img: 'not base64!' }],
+    ['frame', { n: 1e9 + 1, z: 2, img: Buffer.from('no picture').toString('base64') }],
+    ['state', { from, name: html + 'x'.repeat(100_000), screenError: html }, shortened],
+    ['state', { from, name: 7, drag: 'yes', screenError: 42 }, async () =>
+      (await page.locator('#notice:visible, #drag:visible').count()) === 0],
+    ['state', { from, gone: true }, async () => (await status()) === 'The computer has gone'],
+  ];
+  for (const [event, payload, shown] of cases) {
+    watcher.send(event, payload);
+    if (shown) await until(shown, JSON.stringify(payload).slice(0, 60));
+  }
   assert.equal(await page.locator('#injected').count(), 0);
-  const shownName = await page.textContent('#name');
-  assert.ok(shownName.startsWith(html) && shownName.length <= 64, shownName.slice(0, 80));
-
-  watcher.send('state', { kind: 'host', from: hostId, name: 7, drag: 'yes', screenError: 42 });
-  await page.waitForSelector('#notice', { state: 'hidden' });
-  assert.equal(await page.locator('#drag').isVisible(), false);
-  watcher.send('state', { kind: 'host', from: hostId, name, gone: true });
-  await until(async () => (await page.textContent('#status')) === 'The computer has gone', 'gone');
-
   // The agent's own reports and frames still get through.
-  await page.touchscreen.tap(200, 300);
-  await until(async () => (await page.textContent('#status')) === 'Connected', 'back to Connected');
-  await until(
-    async () => (await page.getAttribute('#view', 'data-frame')) !== shownFrame,
-    'a newer frame',
-  );
+  await touches(...tap([200, 300]));
+  await shows('Connected');
+  await until(async () => (await page.getAttribute('#view', 'data-frame')) !== frame, 'a frame');
   assert.deepEqual(pageErrors, []);
 });
 
-test('the page rejoins a restarted agent and follows its new id', async () => {
-  const status = () => page.textContent('#status');
-  watcher.stop();
-  await agent.stop();
-  await until(async () => (await status()) === 'Reconnecting…', 'Reconnecting…');
-  agent = await startAgent(xvfb.display, code, new URL(page.url()).host);
-  watcher = await watchChannel(agent.link, code);
-  await until(async () => (await status()) === 'Connected', 'Connected again', 15_000);
+test('the page reminds the computer of it twice in the 45 s before it would forget', async () => {
+  const syncs = () => watcher.broadcasts.filter((b) => b.payload.do === 'sync').length;
+  const before = syncs();
+  for (let second = 0; second < 45; second += 5) await page.clock.runFor(5000);
+  await until(() => syncs() >= before + 2, 'two syncs');
+});
 
-  // Moves reach the new agent only if they carry its id.
-  const start = await probe.ask('warp 640 400');
-  await touch('touchStart', [[150, 300]]);
-  await slide([[150, 300]], [[250, 300]]);
-  await touch('touchEnd', []);
-  await until(async () => (await probe.ask('pointer')).x > start.x + 100, 'the pointer to move');
-  const hostId = watcher.broadcasts.findLast((b) => b.event === 'state').payload.from;
+test('the page rejoins a restarted agent and follows its new id', async () => {
+  watcher.close();
+  await agent.stop();
+  await shows('Reconnecting…');
+  await startAgentWatched(new URL(page.url()).host);
+  await shows('Connected');
+  await probe.ask('warp 640 400');
+  await touches(...swipe([[150, 300]], [[250, 300]]));
+  await until(async () => (await pointer()).x > 740, 'the pointer to move');
   const moves = watcher.broadcasts.filter((b) => b.event === 'cmd' && b.payload.do === 'move');
-  assert.ok(moves.length > 0 && moves.every((b) => b.payload.to === hostId));
+  assert.ok(moves.length > 0 && moves.every((b) => b.payload.to === lastState().from));
 });
 
 test('closing the page says bye, and the agent lets go of the held button', async () => {
-  const phoneId = await page.evaluate(() => localStorage.getItem('zephyrglint-phone-id'));
-  await touch('touchStart', [[200, 300]]);
+  const from = await phoneId();
+  await touches(['touchStart', [[200, 300]]]);
   await page.waitForSelector('#drag', { state: 'visible' });
-  await until(async () => (await probe.ask('pointer')).mask & button1Mask, 'the button to be held');
-
+  await until(async () => (await pointer()).mask & button1Mask, 'the button to be held');
   await page.close({ runBeforeUnload: true });
-  await until(
-    () => watcher.broadcasts.some((b) => b.event === 'bye' && b.payload.from === phoneId),
-    'bye on the channel',
-  );
+  const bye = () => watcher.broadcasts.some((b) => b.event === 'bye' && b.payload.from === from);
+  await until(bye, 'bye on the channel');
   // Nobody else is registered: the agent releases what the phone held.
-  await until(
-    async () => !((await probe.ask('pointer')).mask & button1Mask),
-    'the button to be let go',
-  );
+  await until(async () => !((await pointer()).mask & button1Mask), 'the button to be let go');
 });

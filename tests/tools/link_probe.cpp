@@ -1,55 +1,27 @@
-// A scriptable stand-in for the agent's side of a channel, for tests that need the real link:
+// A scriptable stand-in for the agent's side of a channel, for the interop tests:
 //   link_probe URL CHANNEL
-// Prints "up" / "down" when the channel is joined or lost and "event <name> <json>" for each
-// application event; answers an event "ping" with "pong" carrying the same payload; and
-// broadcasts "<event> <json>" lines read from standard input.
+// Prints "up" / "down" as the channel is joined or lost and "event <name> <json>" for each
+// application event; broadcasts "<event> <json>" lines read from standard input.
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <cstdio>
-#include <iostream>
 #include <string>
 
 #include "link/RealtimeLink.h"
 #include "platform/qt/QtLoop.h"
 #include "platform/qt/QtWebSocket.h"
 
-namespace {
-
-void say(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
-
-void sendLine(zg::RealtimeLink& link, const std::string& line) {
-    const auto space = line.find(' ');
-    const std::string event = line.substr(0, space);
-    zg::Payload payload = zg::Payload::object();
-    if (space != std::string::npos) {
-        payload = zg::Payload::parse(line.substr(space + 1), nullptr, false);
-    }
-    if (event.empty() || !payload.is_object()) {
-        say("bad input: " + line);
-        return;
-    }
-    say(link.send(event, payload) ? "sent " + event : "not joined");
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc != 3) {
-        std::cerr << "usage: link_probe URL CHANNEL\n";
-        return 2;
-    }
+    if (argc != 3) return 2;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line reaches the test as it is printed
     zg::QtLoop loop;
     zg::RealtimeLink link(loop, zg::qtWebSocketFactory(), argv[1]);
-    link.onUp = [](bool up) { say(up ? "up" : "down"); };
-    link.onMessage = [&link](const std::string& event, const zg::Payload& payload) {
-        say("event " + event + " " + payload.dump());
-        if (event == "ping") link.send("pong", payload);
+    link.onUp = [](bool up) { std::puts(up ? "up" : "down"); };
+    link.onMessage = [](const std::string& event, const zg::Payload& payload) {
+        std::printf("event %s %s\n", event.c_str(), payload.dump().c_str());
     };
 
     // Raw reads: a buffered stream could hold lines the notifier never announces again.
@@ -64,9 +36,14 @@ int main(int argc, char** argv) {
             return;
         }
         pending.append(chunk, static_cast<size_t>(n));
-        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            sendLine(link, pending.substr(0, end));
-            pending.erase(0, end + 1);
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;
+             pending.erase(0, end + 1)) {
+            const std::string line = pending.substr(0, end);
+            const auto space = line.find(' ');
+            const auto payload = zg::Payload::parse(line.substr(space + 1), nullptr, false);
+            if (space == std::string::npos || !payload.is_object() ||
+                !link.send(line.substr(0, space), payload))
+                std::printf("not sent: %s\n", line.c_str());
         }
     });
 

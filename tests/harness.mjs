@@ -1,0 +1,96 @@
+// What the node tests run against: a private Xvfb, our binaries and probes (named by
+// environment variables), and a channel member speaking through the page's own channel code.
+import { spawn } from 'node:child_process';
+import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { createInterface } from 'node:readline';
+import { RelayChannel } from '../web/relay-channel.js';
+
+// The first truthy value of `check` (which may be async), polled; fails naming `what`.
+export async function until(check, what, ms = 10_000) {
+  for (const deadline = Date.now() + ms; ; await new Promise((go) => setTimeout(go, 20))) {
+    const found = await check();
+    if (found) return found;
+    if (Date.now() > deadline) throw new Error(`timed out: ${what}`);
+  }
+}
+
+// The executable named by $`variable`; out and err collect the lines of its pipes.
+export function run(variable, args, { stdio = ['ignore', 'pipe', 'pipe'], env = {} } = {}) {
+  if (!process.env[variable]) throw new Error(`${variable} must name the executable`);
+  const child = spawn(process.env[variable], args, { stdio, env: { ...process.env, ...env } });
+  const [out, err] = [1, 2].map((fd) => {
+    const seen = [];
+    const stream = child.stdio[fd];
+    if (stream) createInterface({ input: stream }).on('line', (line) => seen.push(line));
+    return seen;
+  });
+  const stop = () =>
+    new Promise((resolve) => {
+      if (child.exitCode !== null || child.signalCode !== null) return resolve();
+      child.once('exit', resolve);
+      child.kill();
+    });
+  return { out, err, stop, write: (line) => child.stdin.write(`${line}\n`) };
+}
+
+// The match of `pattern` in a line the process logs; failing, stops it and shows its log.
+function logs(proc, pattern, what, ms) {
+  const match = () => proc.err.map((line) => pattern.exec(line)).find(Boolean);
+  return until(match, what, ms).catch(async (error) => {
+    await proc.stop();
+    throw new Error(`${error.message}\n${proc.err.join('\n')}`);
+  });
+}
+
+export async function startXvfb() {
+  const args = ['-displayfd', '1', '-screen', '0', '1280x800x24', '-nolisten', 'tcp'];
+  const xvfb = run('ZG_XVFB', args);
+  return Object.assign(xvfb, { display: `:${await until(() => xvfb.out[0], 'Xvfb')}` });
+}
+
+// x_probe on `display`; ask(command) resolves with its JSON answer, one question at a time.
+export async function startProbe(display) {
+  const stdio = ['pipe', 'pipe', 'inherit'];
+  const probe = run('ZG_X_PROBE_BIN', [], { stdio, env: { DISPLAY: display } });
+  await until(() => probe.out.length > 0, 'x_probe to open its window');
+  probe.ask = async (command) => {
+    const at = probe.out.length;
+    probe.write(command);
+    return JSON.parse(await until(() => probe.out[at], `x_probe to answer ${command}`));
+  };
+  return probe;
+}
+
+// The agent on `display` with pairing code `code`, its relay on `listen`, once its channel is
+// joined; `link` is the phone link it printed.
+export async function startAgent(display, code, listen = '127.0.0.1:0') {
+  const home = mkdtempSync(join(tmpdir(), 'zg-e2e-'));
+  mkdirSync(join(home, 'zephyrglint'));
+  writeFileSync(join(home, 'zephyrglint', 'settings.json'), JSON.stringify({ code }));
+  const env = { DISPLAY: display, XDG_CONFIG_HOME: home };
+  const agent = run('ZG_AGENT_BIN', ['--tray', '--listen', listen], { env });
+  const stop = () => agent.stop().then(() => rmSync(home, { recursive: true, force: true }));
+  await logs(agent, new RegExp(`joined channel realtime:zephyrglint-${code}`), 'the agent', 20e3);
+  return { ...agent, link: agent.out[0], stop };
+}
+
+// The standalone relay on a free loopback port; `endpoint` is its Realtime URL.
+export async function startRelay() {
+  const relay = run('ZG_RELAY_BIN', ['--listen', '127.0.0.1:0']);
+  const [, port] = await logs(relay, /relay: listening on 127\.0\.0\.1:(\d+)$/, 'the relay');
+  return { ...relay, endpoint: `ws://127.0.0.1:${port}/realtime/v1` };
+}
+
+// A member of `topic` at the Realtime `endpoint`, joined; `broadcasts` collects the
+// {event, payload} the others send. Node 20 has no WebSocket of its own: pass the `ws` package's.
+export async function member(endpoint, topic, WebSocket) {
+  const broadcasts = [];
+  const onEvent = (event, payload) => broadcasts.push({ event, payload });
+  const url = `${endpoint}/websocket?vsn=1.0.0`;
+  const channel = new RelayChannel(url, topic, { WebSocket, onEvent });
+  channel.connect();
+  await until(() => channel.joined, `joining ${topic}`);
+  return Object.assign(channel, { broadcasts });
+}
