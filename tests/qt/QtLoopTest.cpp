@@ -24,25 +24,20 @@ TEST(QtLoop, TimersAndPostedWorkRunOnTheMainThreadInOrderNoSoonerThanAsked) {
     QtLoop loop;
     const Seconds start = loop.now();
     const auto wallStart = std::chrono::steady_clock::now();
-    std::vector<Seconds> ticks;
-    bool cancelledRan = false;
+    std::vector<Seconds> ticks;  // when each tick ran; -1 off the main thread
     ScheduledHandle timer = loop.every(0.03, [&] {
         ticks.push_back(onMainThread() ? loop.now() - start : -1);
         if (ticks.size() == 3) timer->cancel();
     });
-    auto cancelled = loop.later(0.02, [&] { cancelledRan = true; });
-    cancelled->cancel();
-    ASSERT_TRUE(spinUntil([&] { return ticks.size() >= 3; }));
-    EXPECT_GE(*std::min_element(ticks.begin(), ticks.end()), 0.03);
-    const Seconds askedAt = loop.now();
-    Seconds ranAfter = -1;
-    loop.after(0.1, [&] { ranAfter = loop.now() - askedAt; });
-    ASSERT_TRUE(spinUntil([&] { return ranAfter >= 0; }));
-    EXPECT_GE(ranAfter, 0.1);
+    loop.later(0.02, [&] { ticks.push_back(-2); })->cancel();
+    Seconds ranAt = -1;
+    loop.after(0.15, [&] { ranAt = loop.now() - start; });
+    ASSERT_TRUE(spinUntil([&] { return ranAt >= 0 && ticks.size() >= 3; }));
+    EXPECT_GE(ranAt, 0.15);
+    ASSERT_EQ(ticks.size(), 3u);
+    EXPECT_GE(ticks[0], 0.03);
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
     EXPECT_NEAR(loop.now() - start, wall.count(), 0.05);  // the clock counts seconds
-    EXPECT_EQ(ticks.size(), 3u);
-    EXPECT_FALSE(cancelledRan);
 
     std::vector<int> order, expected(100);
     std::atomic<bool> backgroundOffMain = false;

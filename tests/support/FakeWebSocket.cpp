@@ -4,6 +4,23 @@
 
 namespace zg::test {
 
+// The client socket handed to the code under test.
+class FakeSocket : public WebSocket {
+public:
+    explicit FakeSocket(std::shared_ptr<FakeConnection> c) : connection_(std::move(c)) {}
+
+    void open(Opened opened) override { connection_->opened_ = std::move(opened); }
+    void receive(Received done) override {
+        connection_->waiting_.push_back(std::move(done));
+        connection_->pump();
+    }
+    void sendText(const std::string& text) override { connection_->sent_.push_back(text); }
+    void close(int code) override { connection_->closeCode_ = code; }
+
+private:
+    std::shared_ptr<FakeConnection> connection_;
+};
+
 void FakeConnection::open() {
     if (opened_) loop_.post([opened = opened_] { opened(); });
 }
@@ -30,15 +47,10 @@ void FakeConnection::pump() {
     }
 }
 
-void FakeWebSocket::receive(Received done) {
-    connection_->waiting_.push_back(std::move(done));
-    connection_->pump();
-}
-
 WebSocketFactory FakeWebSocketFactory::factory() {
-    return [this](const std::string& url) {
-        connections_.push_back(std::make_shared<FakeConnection>(loop_, url));
-        return std::make_unique<FakeWebSocket>(connections_.back());
+    return [this](const std::string&) {
+        connections_.push_back(std::make_shared<FakeConnection>(loop_));
+        return std::make_unique<FakeSocket>(connections_.back());
     };
 }
 

@@ -21,19 +21,11 @@ ScheduledHandle ManualLoop::handle(Seconds delay, Seconds interval, Task routine
     return std::make_unique<Handle>(schedule(delay, interval, std::move(routine)));
 }
 
-void ManualLoop::post(Task routine) {
-    std::lock_guard lock(postedMutex_);
-    posted_.push_back(std::move(routine));
-}
-
 void ManualLoop::runPosted() {
-    std::unique_lock lock(postedMutex_);
     while (!posted_.empty()) {
         Task next = std::move(posted_.front());
         posted_.pop_front();
-        lock.unlock();
         next();
-        lock.lock();
     }
 }
 

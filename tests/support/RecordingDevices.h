@@ -17,6 +17,9 @@ struct Moved {
     bool leftHeld = false;
     int clickCount = 0;
     bool operator==(const Moved&) const = default;
+    friend void PrintTo(const Moved& e, std::ostream* o) {
+        *o << (e.leftHeld ? "drag " : "move ") << e.to.x << ',' << e.to.y << " #" << e.clickCount;
+    }
 };
 struct Button {
     MouseButton button = MouseButton::Left;
@@ -24,44 +27,42 @@ struct Button {
     Point at;
     int clickCount = 0;
     bool operator==(const Button&) const = default;
+    friend void PrintTo(const Button& e, std::ostream* o) {
+        *o << (e.button == MouseButton::Left ? "left" : "right") << (e.down ? "+ " : "- ") << e.at.x
+           << ',' << e.at.y << " #" << e.clickCount;
+    }
 };
 struct Scrolled {
     int pixels = 0;
     bool operator==(const Scrolled&) const = default;
+    friend void PrintTo(const Scrolled& e, std::ostream* o) { *o << "scroll " << e.pixels; }
 };
 struct Pressed {
     Key key = Key::A;
     Modifiers modifiers = 0;
     bool down = false;
     bool operator==(const Pressed&) const = default;
+    friend void PrintTo(const Pressed& e, std::ostream* o) {
+        *o << "key " << int(e.key) << " mods " << e.modifiers << (e.down ? " +" : " -");
+    }
 };
 struct Typed {
     std::string utf8;
     bool down = false;
     bool operator==(const Typed&) const = default;
+    friend void PrintTo(const Typed& e, std::ostream* o) { *o << e.utf8 << (e.down ? " +" : " -"); }
 };
 using DeviceEvent = std::variant<Moved, Button, Scrolled, Pressed, Typed>;
 using Events = std::vector<DeviceEvent>;
-void PrintTo(const Moved& e, std::ostream* out);
-void PrintTo(const Button& e, std::ostream* out);
-void PrintTo(const Scrolled& e, std::ostream* out);
-void PrintTo(const Pressed& e, std::ostream* out);
-void PrintTo(const Typed& e, std::ostream* out);
-inline Events operator+(Events a, const Events& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
-// A pointer and keyboard that record every event posted to them, in order, in one list. The
-// pointer follows its moves; tests set where it is and the displays.
+// A pointer and keyboard recording every posted event in one list; the pointer follows its moves.
 class RecordingDevices : public Pointer, public Keyboard {
 public:
     Point pointerAt;
     std::vector<Rect> screens{{0, 0, 1920, 1080}};
-    std::vector<DeviceEvent> events;
+    Events events;
 
-    // The events recorded since the last call.
-    std::vector<DeviceEvent> take() { return std::exchange(events, {}); }
+    Events take() { return std::exchange(events, {}); }  // the events since the last call
 
     Point location() override { return pointerAt; }
     std::vector<Rect> displays() override { return screens; }

@@ -10,9 +10,8 @@ Recorder::Recorder(const std::string& displayName) : display_(XOpenDisplay(displ
     if (!display_) return;
     const Window window =
         XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1280, 800, 0, 0, 0);
-    XSelectInput(
-        display_, window,
-        KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
+    XSelectInput(display_, window,
+                 KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask);
     XMapWindow(display_, window);
     // Without a window manager the window is viewable, and so focusable, once mapped.
     XSetInputFocus(display_, window, RevertToParent, CurrentTime);
@@ -37,24 +36,12 @@ void Recorder::drain() {
             char text[16];
             XLookupString(&event.xkey, text, sizeof text, &r.keysym, nullptr);
             r.keycode = event.xkey.keycode;
-            r.state = event.xkey.state;
-            r.x = event.xkey.x_root;
-            r.y = event.xkey.y_root;
         } else if (event.type == ButtonPress || event.type == ButtonRelease) {
-            r.button = event.xbutton.button;
-            r.state = event.xbutton.state;
-            r.x = event.xbutton.x_root;
-            r.y = event.xbutton.y_root;
+            r = {event.type, event.xbutton.button, 0,
+                 0,          event.xbutton.x_root, event.xbutton.y_root};
         }
         events.push_back(r);
     }
-}
-
-std::vector<Received> Recorder::of(int type) const {
-    std::vector<Received> matching;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(matching),
-                 [&](const Received& e) { return e.type == type; });
-    return matching;
 }
 
 bool Recorder::anyKeyDown() const {

@@ -13,8 +13,7 @@ struct Received {
     unsigned button = 0;   // for button events
     unsigned keycode = 0;  // for key events
     KeySym keysym = 0;     // for key events, with the modifiers and locks in force
-    unsigned state = 0;    // modifier and button mask before the event
-    int x = 0, y = 0;      // pointer position on the root window
+    int x = 0, y = 0;      // for button events, on the root window
 };
 
 // A focused window covering the screen, on its own connection, that records what arrives.
@@ -24,12 +23,9 @@ public:
     ~Recorder();
 
     Display* display() const { return display_; }
-
-    // Records every event the server sent before now. Once the connection under test has
-    // synced, that includes everything its requests caused: the server answers this
-    // round trip only after the events it queued earlier.
+    // Records every event the server sent before now: once the connection under test has
+    // synced, that includes everything its requests caused.
     void drain();
-    std::vector<Received> of(int type) const;
     // Whether the server shows any key held.
     bool anyKeyDown() const;
 

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 namespace zg::test {
 
 XvfbServer::XvfbServer(const std::vector<std::string>& extraArguments) {
@@ -23,7 +25,6 @@ XvfbServer::XvfbServer(const std::vector<std::string>& extraArguments) {
     pid_ = fork();
     if (pid_ == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        close(fds[0]);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
@@ -32,17 +33,12 @@ XvfbServer::XvfbServer(const std::vector<std::string>& extraArguments) {
     }
     close(fds[1]);
     // The server writes its display number once it is ready for clients; 20 s at most.
-    std::string number;
-    for (pollfd ready{fds[0], POLLIN, 0}; pid_ > 0 && poll(&ready, 1, 20'000) > 0;) {
-        char c = 0;
-        if (read(fds[0], &c, 1) != 1) break;
-        if (c == '\n') {
-            name_ = ":" + number;
-            break;
-        }
-        number += c;
-    }
-    close(fds[0]);
+    FILE* ready = fdopen(fds[0], "r");
+    pollfd readable{fds[0], POLLIN, 0};
+    int number = 0;
+    if (pid_ > 0 && poll(&readable, 1, 20'000) > 0 && fscanf(ready, "%d\n", &number) == 1)
+        name_ = ":" + std::to_string(number);
+    fclose(ready);
 }
 
 XvfbServer::~XvfbServer() {

@@ -7,6 +7,7 @@
 #include "MemoryStore.h"
 #include "RecordingDevices.h"
 #include "link/RelayFrames.h"
+#include "platform/x11/X11ScreenAccess.h"
 
 namespace zg::test {
 namespace {
@@ -15,7 +16,7 @@ const std::string kCode = "23456789ABCDEFGH";
 using Journal = std::vector<std::string>;
 
 // The agent's face, recording what it is told in one journal, in order.
-struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions, ScreenAccess {
+struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions {
     void showCode(const std::string& link) override { note("code " + link); }
     void setStatus(const std::string& text, bool on) override {
         note("status " + text + (on ? " (lit)" : ""));
@@ -39,11 +40,6 @@ struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions
     }
     bool inputTrusted() override { return trusted; }
     std::string untrustedText() const override { return "No XTEST"; }
-    bool available() override { return true; }
-    bool permitted() override { return true; }
-    void requestPermission() override {}
-    std::string unavailableText() const override { return ""; }
-    std::string notPermittedText() const override { return ""; }
 
     void note(std::string line) { journal.push_back(std::move(line)); }
     Journal take() { return std::exchange(journal, {}); }
@@ -75,7 +71,7 @@ struct Agent {
                      .relayUrl = "ws://relay.test/realtime/v1/websocket?vsn=1.0.0",
                      .pointer = options.withDesktop ? &desktop : nullptr,
                      .keyboard = options.withDesktop ? &desktop : nullptr,
-                     .screenAccess = &face,
+                     .screenAccess = &screenAccess,
                      .capture =
                          [this](const CaptureRequest& request) {
                              hidden = request.hidden;
@@ -130,7 +126,8 @@ struct Agent {
     FakeWebSocketFactory sockets{loop};
     RecordingDevices desktop;
     RecordingFace face;
-    std::vector<Rect> hidden;  // what the last capture was to keep out
+    X11ScreenAccess screenAccess;  // nothing to ask for
+    std::vector<Rect> hidden;      // what the last capture was to keep out
     std::unique_ptr<AppDelegate> agent;
 };
 

@@ -8,24 +8,21 @@ namespace {
 TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUse) {
     const auto parsed = parseAgentOptions(
         {"--listen", "127.0.0.1:9000", "--tray", "--print-qr", "--relay=wss://r.test/x"});
-    const auto* options = std::get_if<AgentOptions>(&parsed);
-    ASSERT_TRUE(options);
-    EXPECT_TRUE(options->tray && options->terminalCode);
-    EXPECT_EQ(options->listen, (ListenAddress{"127.0.0.1", 9000}));
-    EXPECT_EQ(options->relayUrl, "wss://r.test/x");
+    const auto& options = std::get<AgentOptions>(parsed);
+    EXPECT_TRUE(options.tray && options.terminalCode);
+    EXPECT_EQ(options.listen, (ListenAddress{"127.0.0.1", 9000}));
+    EXPECT_EQ(options.relayUrl, "wss://r.test/x");
     EXPECT_EQ(std::get<AgentOptions>(parseAgentOptions({})).listen, (ListenAddress{"", 8787}));
 
-    // Each refusal names what it could not use.
+    // Each refusal names what it could not use; std::get throws if the arguments were accepted.
     const std::pair<std::vector<std::string>, const char*> refused[] = {
         {{"--tary"}, "--tary"},
         {{"--listen"}, "needs a value"},
         {{"--listen", "localhost:99999"}, "--listen"},
         {{"--relay", "http://relay.test"}, "ws://"},
-        {{"--help=yes"}, "takes no value"},
         {{"--tray=1"}, "takes no value"},
     };
     for (const auto& [args, reason] : refused) {
-        // std::get throws, failing the test, when the arguments were accepted.
         EXPECT_NE(std::get<std::string>(parseAgentOptions(args)).find(reason), std::string::npos)
             << args[0];
     }

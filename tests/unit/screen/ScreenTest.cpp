@@ -1,4 +1,3 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -26,12 +25,10 @@ TEST(CapturePlan, ScalesToThePhoneCappedByTheDisplayAndTheLongestSide) {
     };
     for (const Case& c : std::vector<Case>{
              {{390, 600, 1, 2}, 2, 2, 780, 1200},
-             {{390, 600, 0.5, 2}, 2, 1, 780, 1200},
              {{390, 600, 1, 2}, 1, 1, 390, 600},
              {{390, 600, 8, 3}, 2, 2, 98, 150},  // 97.5 rounds up
              {{390, 844, 1, 3}, 2, 1280.0 / 844, 591, 1280},
-             {{390, 600, 1, 2, 0.6, 0.8}, 2, 1.6, 624, 960},             // fewer pixels asked for
-             {{844, 390, 1, 3, 0.6, 0.5}, 2, 640.0 / 844, 640, 296}}) {  // after the caps
+             {{844, 390, 1, 3, 0.6, 0.5}, 2, 640.0 / 844, 640, 296}}) {  // fewer pixels asked for
         SCOPED_TRACE(testing::Message() << c.request.w << " " << c.request.zoom);
         const CapturePlan plan = planCapture({0, 0}, {-5000, -5000, 10000, 10000}, c.k, c.request);
         EXPECT_NEAR(plan.scale, c.s, 1e-12);
@@ -44,7 +41,7 @@ TEST(CapturePlan, CapturesOnlyWhatLiesOnTheDisplayAndKeepsThePictureSize) {
     struct Case {
         Point pointer;
         double zoom;
-        Rect source;  // also V, the display being at (1000, 0); empty when nothing is captured
+        Rect source;  // empty when nothing is captured
         Rect draw;
     };
     const Rect display{1000, 0, 1920, 1080};
@@ -53,18 +50,11 @@ TEST(CapturePlan, CapturesOnlyWhatLiesOnTheDisplayAndKeepsThePictureSize) {
              {{1000, 540}, 1, {0, 240, 195, 600}, {195, 0, 195, 600}},        // left half black
              {{1960, 0}, 1, {765, 0, 390, 300}, {0, 300, 390, 300}},          // top half black
              {{1960, 540}, 0.125, {0, 0, 1920, 1080}, {150, 465, 480, 270}},  // display framed
-             {{806, 540}, 1, {0, 240, 1, 600}, {389, 0, 1, 600}},             // one point is enough
-             {{805.5, 540}, 1, {}, {}},                                       // half a point
-             {{1960, 1379.5}, 1, {}, {}}}) {
+             {{805.5, 540}, 1, {}, {}}}) {  // half a point on the display: nothing
         SCOPED_TRACE(testing::Message() << c.pointer.x << "," << c.pointer.y);
         const CapturePlan plan = planCapture(c.pointer, display, 1, {390, 600, c.zoom, 2});
-        Rect visible = c.source;
-        if (!visible.empty()) visible.x += display.x;
-        EXPECT_EQ(plan.visible, visible);
         EXPECT_EQ(plan.sourceRect, c.source);
         EXPECT_EQ(plan.drawRect, c.draw);
-        EXPECT_EQ(plan.captureWidth, int(c.draw.width));
-        EXPECT_EQ(plan.captureHeight, int(c.draw.height));
         EXPECT_EQ(plan.pixelWidth * plan.pixelHeight, c.zoom == 1 ? 390 * 600 : 780 * 1200);
     }
 }
@@ -85,7 +75,6 @@ struct Streamer : testing::Test {
     std::string picture = "picture";  // the JPEG the next capture yields
     std::vector<CaptureRequest> requests;
     std::vector<Payload> frames;
-    int problems = 0;
     std::unique_ptr<ScreenStreamer> streamer = std::make_unique<ScreenStreamer>(
         loop, access,
         [this](const CaptureRequest& r) { return requests.push_back(r), std::optional(picture); },
@@ -93,10 +82,7 @@ struct Streamer : testing::Test {
             frames.push_back(event == "frame" ? p : Payload());
         });
 
-    Streamer() {
-        streamer->onError = [this](auto) { ++problems; };
-        streamer->start(390, 600, 1, 2);
-    }
+    Streamer() { streamer->start(390, 600, 1, 2); }
     // Runs the capture in flight and brings its result back; false when there was none.
     bool finish() { return loop.runBackground() && (loop.runPosted(), true); }
     // One timer period and the capture it started, if any.
@@ -117,10 +103,8 @@ struct Streamer : testing::Test {
 
 TEST_F(Streamer, StartFallsBackOnNonsenseAndClampsEachValue) {
     const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
-    const std::vector<double> rows[] = {{0, 0, 0, 0, 40, 40, 1, 2},
-                                        {inf, nan, inf, nan, 390, 600, 1, 2},
-                                        {10000, -inf, 20, 5, 4000, 600, 8, 3},
-                                        {-5, 4001, 0.05, 0.5, 40, 4000, 0.1, 1}};
+    const std::vector<double> rows[] = {{inf, nan, -1, nan, 390, 600, 1, 2},
+                                        {10000, 5, 20, 5, 4000, 40, 8, 3}};
     for (const std::vector<double>& row : rows) {
         streamer->start(row[0], row[1], row[2], row[3]);
         ASSERT_TRUE(tick());
@@ -159,25 +143,23 @@ TEST_F(Streamer, AtMostThreeUnacknowledgedUntilOneAndAHalfSecondsPass) {
     EXPECT_TRUE(tick(true) && tick(true));  // all taken as seen: a whole window again
     EXPECT_FALSE(tick(true));
     EXPECT_EQ(frames.size(), 10u);
-    EXPECT_EQ(problems, 0);  // nothing to tell, so nothing is sent for it
 }
 
 TEST_F(Streamer, CaptureInFlightIsDroppedAfterStopOrDestructionAndKeepsItsZoomAfterARestart) {
-    loop.advance(2 * ScreenStreamer::kTickInterval);
+    loop.advance(ScreenStreamer::kTickInterval);
     streamer->stop();
     EXPECT_TRUE(finish());
-    EXPECT_FALSE(finish());  // one capture at a time
     EXPECT_TRUE(frames.empty());
     streamer->start(390, 600, 1, 2);
     loop.advance(ScreenStreamer::kTickInterval);
-    streamer->start(390, 600, 2, 2);
+    streamer->start(390, 600, 2, 2);  // while the zoom-1 capture runs
     finish();
     ASSERT_TRUE(tick(true));
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0]["z"], 1.0);
     EXPECT_EQ(frames[1]["z"], 2.0);
 
-    picture += '.';  // a new picture, which only the streamer's destruction can hold back
+    picture += '.';
     loop.advance(ScreenStreamer::kTickInterval);
     streamer.reset();
     EXPECT_EQ(loop.pendingTimers(), 0u);
@@ -185,30 +167,22 @@ TEST_F(Streamer, CaptureInFlightIsDroppedAfterStopOrDestructionAndKeepsItsZoomAf
     EXPECT_EQ(frames.size(), 2u);
 }
 
-// Busy content can exceed the limit even at the lowest quality; pixels then give way so that
-// frames keep coming, and come back once pictures are small at the top quality.
+// Quality gives way first, then pixels, so busy screens still get frames; both come back.
 TEST_F(Streamer, QualityThenPixelsStepDownForLargeFramesAndBackUpForSmallOnes) {
-    capture(150000, 1);   // 200000 characters: sent, nothing changes
+    capture(150000, 1);   // 200000 characters: the most one frame carries
     capture(150001, 11);  // 200004 (Base64 comes in fours): dropped
+    const CaptureRequest smallest = requests.back();
     capture(1000, 18);
     EXPECT_EQ(frames.size(), 19u);
-    const std::vector<double> quality{0.6,  0.6,  0.45, 0.3, 0.25, 0.25, 0.25, 0.25, 0.25, 0.25,
-                                      0.25, 0.25, 0.25, 0.3, 0.35, 0.4,  0.45, 0.5,  0.55, 0.6,
-                                      0.65, 0.7,  0.7,  0.7, 0.7,  0.7,  0.7,  0.7,  0.7,  0.7};
-    // The pixels give way by 0.8 a step to the floor, wait there while the quality climbs back,
-    // then return by the same steps.
-    std::vector<double> pixels{1, 1, 1, 1, 1, 0.8, 0.64, 0.512, 0.4096, 0.32768, 0.262144};
-    pixels.resize(22, 0.25);
-    pixels.insert(pixels.end(), {0.3125, 0.390625, 0.48828125, 0.6103515625, 0.762939453125});
-    pixels.insert(pixels.end(), {0.95367431640625, 1, 1});
-    std::vector<double> askedQuality, askedPixels;
-    for (const CaptureRequest& r : requests) {
-        askedQuality.push_back(r.quality);
-        askedPixels.push_back(r.pixelScale);
+    EXPECT_EQ(smallest.quality, ScreenStreamer::kQualityFloor);
+    EXPECT_EQ(smallest.pixelScale, ScreenStreamer::kPixelFloor);
+    EXPECT_NEAR(requests.back().quality, ScreenStreamer::kQualityTop, 1e-9);
+    EXPECT_EQ(requests.back().pixelScale, 1);
+    for (size_t i = 1; i < requests.size(); ++i) {  // pixels change only at either quality end
+        const double q = requests[i].quality;
+        const bool pixelsChanged = requests[i].pixelScale != requests[i - 1].pixelScale;
+        EXPECT_TRUE(!pixelsChanged || q == 0.25 || q > 0.7 - 1e-9) << i;
     }
-    using testing::DoubleNear, testing::Pointwise;
-    EXPECT_THAT(askedQuality, Pointwise(DoubleNear(1e-9), quality));
-    EXPECT_THAT(askedPixels, Pointwise(DoubleNear(1e-9), pixels));
 }
 
 }  // namespace
