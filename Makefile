@@ -3,7 +3,7 @@ BUILD   ?= build
 CMAKE_FLAGS ?=
 ARGS    ?=
 
-.PHONY: all deps build run test bench sanitize format clean
+.PHONY: all deps build run test bench mutants sanitize format clean
 
 all: build
 
@@ -32,6 +32,12 @@ bench: build
 	@scripts/bench-deps.sh
 	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) --target bench
+
+# What the tests catch: plants each fault of scripts/mutants.txt in a scratch copy of the tree
+# and runs the suite on it; ARGS passes options, e.g. make mutants ARGS="--only relay".
+mutants: build
+	@scripts/node-deps.sh
+	python3 scripts/mutants.py $(ARGS)
 
 # Every test again under AddressSanitizer and UndefinedBehaviorSanitizer; leaks inside system
 # libraries are suppressed (tests/lsan-suppressions.txt), ours are not.

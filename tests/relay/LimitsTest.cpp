@@ -94,6 +94,8 @@ TEST_F(RelayTest, AnOversizedMessageClosesOnlyItsSender) {
 }
 
 TEST_F(RelayTest, SilentConnectionsAreClosed) {
+    // By default only after two heartbeats of the clients (25 s each) have been missed.
+    EXPECT_GE(RelayLimits{}.idleTimeout, 2 * 25s);
     start({.idleTimeout = 100ms});
     auto client = connect();
     EXPECT_TRUE(client->waitClosed());
