@@ -1,9 +1,13 @@
 // GoogleTest and Qt first: neither can take the macros Xlib defines (None, Bool, KeyPress).
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <sys/prctl.h>
@@ -12,8 +16,8 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 
-#include "AgentProcess.h"
 #include "RelayClient.h"
 #include "Spin.h"
 #include "XvfbServer.h"
@@ -42,14 +46,6 @@ Window findWindow(Display* dpy, Window parent, const std::function<bool(Window)>
     return found;
 }
 
-std::string titleOf(Display* dpy, Window window) {
-    char* name = nullptr;
-    std::string title;
-    if (XFetchName(dpy, window, &name) && name) title = name;
-    if (name) XFree(name);
-    return title;
-}
-
 bool viewable(Display* dpy, Window window) {
     XWindowAttributes attributes;
     return XGetWindowAttributes(dpy, window, &attributes) && attributes.map_state == IsViewable;
@@ -58,9 +54,10 @@ bool viewable(Display* dpy, Window window) {
 // What the screen shows of `window`.
 QImage screenshot(Display* dpy, Window window) {
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(dpy, window, &attributes)) return {};
     XImage* image =
-        XGetImage(dpy, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+        XGetWindowAttributes(dpy, window, &attributes)
+            ? XGetImage(dpy, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap)
+            : nullptr;
     if (!image) return {};
     QImage picture(image->width, image->height, QImage::Format_RGB32);
     for (int y = 0; y < image->height; ++y) {
@@ -69,6 +66,60 @@ QImage screenshot(Display* dpy, Window window) {
     XDestroyImage(image);
     return picture;
 }
+
+// The agent binary on the X display with a configuration folder of its own (settings as given,
+// none at all for a first run) and a free loopback port for its relay; killed with the object,
+// and with the test process if that dies first. It sees no session bus unless one is named.
+class AgentProcess {
+public:
+    AgentProcess(const std::string& display, const std::optional<QJsonObject>& settings,
+                 const QStringList& arguments, const QString& sessionBus = {}) {
+        if (settings) {
+            QDir(home.path()).mkpath("zephyrglint");
+            QFile file(home.filePath("zephyrglint/settings.json"));
+            if (file.open(QIODevice::WriteOnly)) file.write(QJsonDocument(*settings).toJson());
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromStdString(display));
+        env.insert("XDG_CONFIG_HOME", home.path());
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        if (!sessionBus.isEmpty()) env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBus);
+        process_.setProcessEnvironment(env);
+        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        QObject::connect(&process_, &QProcess::readyReadStandardOutput,
+                         [this] { output_ += process_.readAllStandardOutput(); });
+        QObject::connect(&process_, &QProcess::readyReadStandardError,
+                         [this] { log += process_.readAllStandardError(); });
+        process_.start(ZG_AGENT_BINARY, QStringList{"--listen", "127.0.0.1:0"} + arguments);
+    }
+    ~AgentProcess() {
+        process_.kill();
+        process_.waitForFinished();
+    }
+
+    // The embedded relay's port once the agent has joined its channel; 0 if that takes too long.
+    quint16 waitJoined() {
+        if (!spinUntil([&] { return log.contains("joined channel realtime:"); }, 20)) return 0;
+        static const QRegularExpression port("embedded relay listening on port (\\d+)");
+        return port.match(QString::fromUtf8(log)).captured(1).toUShort();
+    }
+    // The exit code once the agent has ended by itself; nothing if it runs on.
+    std::optional<int> waitExit(double seconds) {
+        if (!spinUntil([this] { return process_.state() == QProcess::NotRunning; }, seconds)) {
+            return std::nullopt;
+        }
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    // The phone link: the first line the agent printed.
+    std::string link() const { return output_.left(output_.indexOf('\n')).toStdString(); }
+
+    QTemporaryDir home;  // $XDG_CONFIG_HOME
+    QByteArray log;
+
+private:
+    QProcess process_;
+    QByteArray output_;
+};
 
 // A private X server with a system tray (Debian's trayer) and the agent on it.
 class TrayAgent : public ::testing::Test {
@@ -89,7 +140,7 @@ protected:
     }
 
     void TearDown() override {
-        if (HasFailure() && agent) std::cerr << "agent's log:\n" << agent->log();
+        if (HasFailure() && agent) std::cerr << "agent's log:\n" << agent->log.toStdString();
         tray.kill();
         tray.waitForFinished();
         if (dpy) XCloseDisplay(dpy);
@@ -98,12 +149,17 @@ protected:
     quint16 start(const std::optional<QJsonObject>& settings, const QStringList& arguments,
                   const QString& sessionBus = {}) {
         agent = std::make_unique<AgentProcess>(server.name(), settings, arguments, sessionBus);
-        return agent->waitJoined("realtime:zephyrglint-");
+        return agent->waitJoined();
     }
 
     Window pairingWindow() {
-        return findWindow(dpy, DefaultRootWindow(dpy),
-                          [this](Window w) { return titleOf(dpy, w) == "ZephyrGlint"; });
+        return findWindow(dpy, DefaultRootWindow(dpy), [this](Window w) {
+            char* name = nullptr;
+            const bool ours =
+                XFetchName(dpy, w, &name) && name && name == std::string("ZephyrGlint");
+            if (name) XFree(name);
+            return ours;
+        });
     }
 
     // The agent's icon, docked in the tray host.
@@ -146,7 +202,7 @@ TEST_F(TrayAgent, AFirstRunShowsAScannableCodeRegistersAtLoginAndClosingOnlyHide
     ASSERT_TRUE(reader.waitForFinished(10000));
     EXPECT_EQ(reader.readAllStandardOutput().trimmed().toStdString(), agent->link());
 
-    QFile entry(agent->configHome() + "/autostart/zephyrglint.desktop");
+    QFile entry(agent->home.filePath("autostart/zephyrglint.desktop"));
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_TRUE(entry.readAll().contains("--tray\n"));
 

@@ -1,20 +1,17 @@
 #include "RelayClient.h"
 
-#include "Spin.h"
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QJsonDocument>
-#include <QTimer>
+
+#include "Spin.h"
 
 namespace zg::test {
 
 RelayClient::RelayClient(quint16 port, const QString& query) {
-    QObject::connect(&socket_, &QWebSocket::textMessageReceived,
-                     [this](const QString& text) { received_.append(parse(text.toUtf8())); });
+    QObject::connect(&socket_, &QWebSocket::textMessageReceived, [this](const QString& text) {
+        received_.append(QJsonDocument::fromJson(text.toUtf8()).object());
+    });
     socket_.open(
         QUrl(QString("ws://127.0.0.1:%1%2?%3").arg(port).arg(RelayServer::webSocketPath, query)));
-    // Whether it opened is for the test to check.
     spinUntil([this] { return socket_.state() != QAbstractSocket::ConnectingState; });
 }
 
@@ -34,11 +31,7 @@ void RelayClient::sendRaw(const QByteArray& message, bool binary) {
 QJsonObject RelayClient::request(const QString& topic, const QString& event,
                                  const QJsonObject& payload) {
     const QString ref = QString::number(++lastRef_);
-    send({{"topic", topic},
-          {"event", event},
-          {"payload", payload},
-          {"ref", ref},
-          {"join_ref", ref}});
+    send({{"topic", topic}, {"event", event}, {"payload", payload}, {"ref", ref}});
     return waitFor([&](const QJsonObject& frame) {
         return frame["event"] == "phx_reply" && frame["ref"] == ref;
     });
@@ -46,9 +39,7 @@ QJsonObject RelayClient::request(const QString& topic, const QString& event,
 
 QJsonObject RelayClient::join(const QString& topic, const QJsonObject& broadcastConfig) {
     return request(topic, "phx_join",
-                   {{"config", QJsonObject{{"broadcast", broadcastConfig},
-                                           {"presence", QJsonObject{{"key", ""}}},
-                                           {"private", false}}}});
+                   {{"config", QJsonObject{{"broadcast", broadcastConfig}, {"private", false}}}});
 }
 
 void RelayClient::broadcast(const QString& topic, const QString& event,
@@ -82,9 +73,8 @@ QList<QJsonObject> RelayClient::events(const QString& event) const {
     QList<QJsonObject> out;
     for (const QJsonObject& frame : received_) {
         const QJsonObject envelope = frame["payload"].toObject();
-        if (frame["event"] == "broadcast" && envelope["event"] == event) {
+        if (frame["event"] == "broadcast" && envelope["event"] == event)
             out.append(envelope["payload"].toObject());
-        }
     }
     return out;
 }
@@ -95,26 +85,13 @@ RawClient::RawClient(quint16 port) {
         QByteArray("GET ") + RelayServer::webSocketPath +
         " HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-    spinUntil([this] {
-        received += socket.readAll();
-        return received.contains("\r\n\r\n");
-    });
-    received.remove(0, received.indexOf("\r\n\r\n") + 4);
+    QByteArray received;
+    spinUntil([&] { return (received += socket.readAll()).contains("\r\n\r\n"); });
 }
 
 void RawClient::sendText(const QByteArray& text) {
     // Short, final, masked with a zero key.
     socket.write(QByteArray("\x81") + char(0x80 | text.size()) + QByteArray(4, '\0') + text);
-}
-
-int RawClient::closeCode() {
-    spinUntil([this] {
-        received += socket.readAll();
-        return received.contains("\x88");
-    });
-    const qsizetype at = received.lastIndexOf("\x88");
-    if (at < 0 || received.size() < at + 4) return 0;
-    return static_cast<quint8>(received[at + 2]) << 8 | static_cast<quint8>(received[at + 3]);
 }
 
 void RelayTest::start(const RelayLimits& limits) {
@@ -123,14 +100,10 @@ void RelayTest::start(const RelayLimits& limits) {
         << server_->errorString().toStdString();
 }
 
-std::unique_ptr<RelayClient> RelayTest::connect(const QString& query) {
-    auto client = std::make_unique<RelayClient>(server_->serverPort(), query);
+std::unique_ptr<RelayClient> RelayTest::connect() {
+    auto client = std::make_unique<RelayClient>(server_->serverPort());
     EXPECT_TRUE(client->isOpen());
     return client;
-}
-
-QJsonObject parse(const QByteArray& json) {
-    return QJsonDocument::fromJson(json).object();
 }
 
 QString status(const QJsonObject& frame) {
@@ -139,14 +112,6 @@ QString status(const QJsonObject& frame) {
 
 QString reason(const QJsonObject& frame) {
     return frame["payload"].toObject()["response"].toObject()["reason"].toString();
-}
-
-QJsonObject reply(const QString& topic, const QString& ref, const QString& status,
-                  const QJsonObject& response) {
-    return {{"topic", topic},
-            {"event", "phx_reply"},
-            {"payload", QJsonObject{{"status", status}, {"response", response}}},
-            {"ref", ref}};
 }
 
 }  // namespace zg::test

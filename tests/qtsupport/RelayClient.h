@@ -28,7 +28,6 @@ public:
     // Sends a frame with the next ref and waits for the reply carrying it.
     QJsonObject request(const QString& topic, const QString& event, const QJsonObject& payload);
     QJsonObject join(const QString& topic, const QJsonObject& broadcastConfig = {});
-    // An application event on a joined channel, as a phone or the agent sends it.
     void broadcast(const QString& topic, const QString& event, const QJsonObject& payload);
     // A heartbeat round trip: afterwards every frame the relay sent earlier has arrived.
     void sync();
@@ -45,34 +44,25 @@ private:
     int lastRef_ = 0;
 };
 
-// A client that speaks WebSocket by hand over plain TCP, to see the bytes on the wire and to be
-// able to stop reading.
-class RawClient {
-public:
+// WebSocket by hand over plain TCP, to be able to stop reading.
+struct RawClient {
     explicit RawClient(quint16 port);  // connects and completes the handshake
-
     void sendText(const QByteArray& text);
-    // The code of the close frame that ends what arrived, 0 if none has.
-    int closeCode();
 
     QTcpSocket socket;
-    QByteArray received;  // everything after the handshake
 };
 
 // Starts a relay on loopback for each test.
 class RelayTest : public testing::Test {
 protected:
     void start(const RelayLimits& limits = {});
-    std::unique_ptr<RelayClient> connect(const QString& query = "apikey=test&vsn=1.0.0");
+    std::unique_ptr<RelayClient> connect();
 
     std::unique_ptr<RelayServer> server_;
 };
 
-QJsonObject parse(const QByteArray& json);
 // A reply's "status", and the "reason" of an error reply.
 QString status(const QJsonObject& frame);
 QString reason(const QJsonObject& frame);
-QJsonObject reply(const QString& topic, const QString& ref, const QString& status,
-                  const QJsonObject& response);
 
 }  // namespace zg::test

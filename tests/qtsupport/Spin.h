@@ -10,7 +10,7 @@ namespace zg::test {
 template <typename Pred>
 bool spinUntil(Pred done, double seconds = 5) {
     const QDeadlineTimer deadline(static_cast<qint64>(seconds * 1000));
-    QTimer wake;  // so that the wait below returns to look at the deadline
+    QTimer wake;  // so that the wait returns to look at the deadline
     wake.start(20);
     while (!done()) {
         if (deadline.hasExpired()) return false;

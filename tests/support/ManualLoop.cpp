@@ -57,8 +57,4 @@ bool ManualLoop::runBackground() {
     return true;
 }
 
-size_t ManualLoop::pendingTimers() const {
-    return std::ranges::count_if(timers_, [](const auto& e) { return !e->cancelled; });
-}
-
 }  // namespace zg::test

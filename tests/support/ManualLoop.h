@@ -25,7 +25,6 @@ public:
     void advance(Seconds span);
     // Runs the oldest background task on the calling thread; false when there is none.
     bool runBackground();
-    size_t pendingTimers() const;
 
 private:
     struct Entry {

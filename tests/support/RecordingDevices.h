@@ -11,7 +11,7 @@
 
 namespace zg::test {
 
-// One posted event each, as the platform seams received it.
+// One posted event each, as the platform seams received it; printed as "move 3,4 #1" and so on.
 struct Moved {
     Point to;
     bool leftHeld = false;
@@ -28,8 +28,8 @@ struct Button {
     int clickCount = 0;
     bool operator==(const Button&) const = default;
     friend void PrintTo(const Button& e, std::ostream* o) {
-        *o << (e.button == MouseButton::Left ? "left" : "right") << (e.down ? "+ " : "- ") << e.at.x
-           << ',' << e.at.y << " #" << e.clickCount;
+        *o << "button " << int(e.button) << e.down << ' ' << e.at.x << ',' << e.at.y << " #"
+           << e.clickCount;
     }
 };
 struct Scrolled {
@@ -43,14 +43,14 @@ struct Pressed {
     bool down = false;
     bool operator==(const Pressed&) const = default;
     friend void PrintTo(const Pressed& e, std::ostream* o) {
-        *o << "key " << int(e.key) << " mods " << e.modifiers << (e.down ? " +" : " -");
+        *o << "key " << int(e.key) << e.down << " mods " << e.modifiers;
     }
 };
 struct Typed {
     std::string utf8;
     bool down = false;
     bool operator==(const Typed&) const = default;
-    friend void PrintTo(const Typed& e, std::ostream* o) { *o << e.utf8 << (e.down ? " +" : " -"); }
+    friend void PrintTo(const Typed& e, std::ostream* o) { *o << e.utf8 << e.down; }
 };
 using DeviceEvent = std::variant<Moved, Button, Scrolled, Pressed, Typed>;
 using Events = std::vector<DeviceEvent>;
@@ -62,7 +62,7 @@ public:
     std::vector<Rect> screens{{0, 0, 1920, 1080}};
     Events events;
 
-    Events take() { return std::exchange(events, {}); }  // the events since the last call
+    Events take() { return std::exchange(events, {}); }
 
     Point location() override { return pointerAt; }
     std::vector<Rect> displays() override { return screens; }

@@ -2,8 +2,6 @@
 
 #include <X11/Xutil.h>
 
-#include <algorithm>
-
 namespace zg::test {
 
 Recorder::Recorder(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str())) {
@@ -28,26 +26,20 @@ void Recorder::drain() {
     while (XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
-        Received r{event.type};
         if (event.type == MappingNotify) {
             XRefreshKeyboardMapping(&event.xmapping);
-            continue;
         } else if (event.type == KeyPress || event.type == KeyRelease) {
+            Received r{.type = event.type, .keycode = event.xkey.keycode};
             char text[16];
             XLookupString(&event.xkey, text, sizeof text, &r.keysym, nullptr);
-            r.keycode = event.xkey.keycode;
-        } else if (event.type == ButtonPress || event.type == ButtonRelease) {
-            r = {event.type, event.xbutton.button, 0,
-                 0,          event.xbutton.x_root, event.xbutton.y_root};
+            events.push_back(r);
+        } else {
+            events.push_back({.type = event.type,
+                              .button = event.xbutton.button,
+                              .x = event.xbutton.x_root,
+                              .y = event.xbutton.y_root});
         }
-        events.push_back(r);
     }
-}
-
-bool Recorder::anyKeyDown() const {
-    char keys[32];
-    XQueryKeymap(display_, keys);
-    return std::any_of(std::begin(keys), std::end(keys), [](char c) { return c != 0; });
 }
 
 }  // namespace zg::test

@@ -7,13 +7,12 @@
 
 namespace zg::test {
 
-// One input event as a client sees it.
+// One input event as a client sees it; the keysym with the modifiers and locks in force.
 struct Received {
-    int type = 0;          // ButtonPress, KeyRelease...
-    unsigned button = 0;   // for button events
-    unsigned keycode = 0;  // for key events
-    KeySym keysym = 0;     // for key events, with the modifiers and locks in force
-    int x = 0, y = 0;      // for button events, on the root window
+    int type = 0;  // ButtonPress, KeyRelease...
+    unsigned button = 0, keycode = 0;
+    KeySym keysym = 0;
+    int x = 0, y = 0;  // on the root window
 };
 
 // A focused window covering the screen, on its own connection, that records what arrives.
@@ -23,11 +22,8 @@ public:
     ~Recorder();
 
     Display* display() const { return display_; }
-    // Records every event the server sent before now: once the connection under test has
-    // synced, that includes everything its requests caused.
+    // Records what the server sent before now: all that a synced connection's requests caused.
     void drain();
-    // Whether the server shows any key held.
-    bool anyKeyDown() const;
 
     std::vector<Received> events;
 

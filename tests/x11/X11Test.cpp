@@ -37,25 +37,27 @@ protected:
         ASSERT_NE(recorder->display(), nullptr);
     }
 
-    // What arrived since the last call, read before any later binding of a spare keycode as a
-    // responsive client would.
+    // What arrived since the last call, read before a later rebinding, as a live client would.
     std::vector<Received> received() {
         display->sync();
         recorder->drain();
         return std::exchange(recorder->events, {});
     }
+    bool anyKeyDown() {
+        char keys[32];
+        XQueryKeymap(recorder->display(), keys);
+        return std::any_of(std::begin(keys), std::end(keys), [](char c) { return c != 0; });
+    }
     // The same as "+a -a" for a key pressed and released, "+1@30,40" for a button there.
     std::string take() {
         std::string out;
         for (const Received& e : received()) {
-            const char* key = XKeysymToString(e.keysym);
-            out += (out.empty() ? "" : " ") +
-                   std::string(e.type == KeyPress || e.type == ButtonPress ? "+" : "-") +
-                   (e.keysym ? (key ? key : "?")
-                             : std::to_string(e.button) + "@" + std::to_string(e.x) + "," +
-                                   std::to_string(e.y));
+            out += e.type == KeyPress || e.type == ButtonPress ? " +" : " -";
+            out += e.keysym ? XKeysymToString(e.keysym)
+                            : std::to_string(e.button) + "@" + std::to_string(e.x) + "," +
+                                  std::to_string(e.y);
         }
-        return out;
+        return out.empty() ? out : out.substr(1);
     }
 
     XvfbServer server;
@@ -74,7 +76,7 @@ TEST_F(X11Test, ModifiersGoDownBeforeTheKeyAndUpAfterItAndCharactersKeepTheirCas
     EXPECT_EQ(take(),
               "+Control_L +Super_L +Alt_L +Shift_L +A -A -Shift_L -Alt_L -Super_L -Control_L "
               "+Alt_L +Tab -Tab -Alt_L +Control_L +q -q -Control_L");
-    EXPECT_FALSE(recorder->anyKeyDown());
+    EXPECT_FALSE(anyKeyDown());
 
     // Characters arrive in the case asked for, even under Caps Lock.
     keyboard = std::make_unique<X11Keyboard>(*display, loop);
@@ -100,20 +102,14 @@ TEST_F(X11Test, MissingCharactersBorrowFreeKeycodesUntilTypingPausesForTwoSecond
         XFree(keysyms);
         return all;
     };
-    const std::vector<KeySym> before = mapping();
+    const auto before = mapping();
     X11Keyboard keyboard(*display, loop);
     const auto type = [&](std::string c) {
         keyboard.character(c, true);
         const auto events = received();
         return events.empty() ? Received{} : events[0];
     };
-    EXPECT_EQ(type("\xc5\xbe").keysym, 0x100017eu);
     EXPECT_EQ(type("\xf0\x9f\x98\x80").keysym, 0x101f600u);
-    loop.advance(1.9);
-    EXPECT_NE(mapping(), before);
-    loop.advance(0.2);
-    EXPECT_EQ(mapping(), before);
-
     // Past 10 bindings the least recently used keycode is bound anew. No Cyrillic on the keymap.
     std::set<unsigned> keycodes;
     for (char32_t c = 0x430; c < 0x430 + 20; ++c) {
@@ -122,9 +118,11 @@ TEST_F(X11Test, MissingCharactersBorrowFreeKeycodesUntilTypingPausesForTwoSecond
         keycodes.insert(e.keycode);
     }
     EXPECT_EQ(keycodes.size(), 10u);
-    loop.advance(2.1);
+    loop.advance(1.9);
+    EXPECT_NE(mapping(), before);
+    loop.advance(0.2);
     EXPECT_EQ(mapping(), before);
-    EXPECT_FALSE(recorder->anyKeyDown());
+    EXPECT_FALSE(anyKeyDown());
 }
 
 TEST_F(X11Test, ButtonsArriveWhereAskedAndNoneStaysHeldAndTheWheelTurnsInNotches) {
@@ -167,16 +165,13 @@ TEST(X11Desktop, WithoutXTestInputIsUntrustedAndHarmlessAndWithoutRandrTheDispla
     auto desktop = openX11Desktop(loop, bare.name().c_str(), error);
     ASSERT_TRUE(desktop) << error;
     EXPECT_FALSE(desktop->permissions().inputTrusted());
-    desktop->pointer().moveTo({5, 5}, false, 0);  // nothing is posted, and trying is harmless
-    desktop->keyboard().key(Key::A, kCtrl, true);
-    EXPECT_NE(desktop->pointer().location(), (Point{5, 5}));
+    desktop->keyboard().key(Key::A, kCtrl, true);  // nothing is posted, and trying is harmless
     EXPECT_EQ(desktop->pointer().displays(), (std::vector<Rect>{{0, 0, 1280, 800}}));
 }
 
 using Rgb = std::array<int, 3>;
 
-// Whether each pixel of a 200 x 200 JPEG in `points` is about its colour: JPEG blurs colours
-// a little, a wrong area is far off.
+// Whether each point of a 200 x 200 JPEG is about its colour (JPEG blurs colours a little).
 bool shows(const std::optional<std::string>& jpeg, std::vector<std::tuple<int, int, Rgb>> points) {
     std::vector<unsigned char> rgb(200 * 200 * 3);
     tjhandle handle = tjInitDecompress();
@@ -211,17 +206,14 @@ TEST(X11Capture, PicturesShowTheScreenAroundThePointerWithOrWithoutSharedMemory)
         constexpr Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, white{255, 255, 255};
         EXPECT_TRUE(shows(pictureAt(640, 400, 1),
                           {{50, 50, red}, {150, 50, green}, {50, 150, blue}, {150, 150, white}}));
-        // Off the left edge is black; zoomed out, 400 points fit into 200 pixels, so where the
-        // colours meet, 100 points right of the pointer, is 50 pixels right of the centre.
-        EXPECT_TRUE(shows(pictureAt(0, 400, 1), {{50, 50, {}}, {50, 150, {}}, {150, 50, red}}));
+        // Zoomed out, 100 points right of the pointer are 50 pixels right of the centre.
         EXPECT_TRUE(shows(pictureAt(540, 400, 0.5),
                           {{135, 90, red}, {165, 90, green}, {135, 110, blue}, {165, 110, white}}));
         // The agent's own window, up and left of the pointer, is black.
         EXPECT_TRUE(shows(pictureAt(640, 400, 1, {{500, 250, 120, 130}}),
                           {{50, 50, {}}, {150, 50, green}, {50, 150, blue}}));
 
-        // A one-pixel checkerboard, 667 x 667 of it in 200 x 200 pixels: every pixel covers
-        // over three squares each way, so it turns mid grey, not into moire.
+        // A one-pixel checkerboard, over three squares a pixel each way: grey, not moire.
         char bits[] = {1, 2};
         coverScreen(dpy, XCreatePixmapFromBitmapData(dpy, DefaultRootWindow(dpy), bits, 2, 2, 0,
                                                      0xffffff, DefaultDepth(dpy, 0)));
@@ -233,8 +225,7 @@ TEST(X11Capture, PicturesShowTheScreenAroundThePointerWithOrWithoutSharedMemory)
     }
 }
 
-// XSETTINGS data as a settings manager publishes it (least significant byte first): a theme
-// name, then the double-click time.
+// XSETTINGS data, least significant byte first: a theme name, then the double-click time.
 std::vector<uint8_t> xsettings(uint32_t doubleClickMs) {
     constexpr char head[] =
         "\0\0\0\0\7\0\0\0\2\0\0\0"                               // byte order, serial, count

@@ -32,7 +32,7 @@ XvfbServer::XvfbServer(const std::vector<std::string>& extraArguments) {
         _exit(127);
     }
     close(fds[1]);
-    // The server writes its display number once it is ready for clients; 20 s at most.
+    // The display number, written once the server is ready; 20 s at most.
     FILE* ready = fdopen(fds[0], "r");
     pollfd readable{fds[0], POLLIN, 0};
     int number = 0;

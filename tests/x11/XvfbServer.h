@@ -7,8 +7,7 @@
 
 namespace zg::test {
 
-// A private X server for one test, on a display number it picks itself; stopped with the
-// object, and with the test process if that dies first.
+// A private X server on a display number it picks; stopped with the object or the process.
 class XvfbServer {
 public:
     explicit XvfbServer(const std::vector<std::string>& extraArguments = {});

@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
+#include "ScratchDir.h"
 #include "platform/HostName.h"
 #include "platform/linux/XdgAutostart.h"
 
-namespace zg {
+namespace zg::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -18,48 +15,27 @@ TEST(HostName, PrettyNameIsReadUnquotedFromMachineInfo) {
     EXPECT_EQ(prettyHostName("CHASSIS=desktop\n# PRETTY_HOSTNAME=commented\n"), "");
 }
 
-struct XdgAutostartTest : testing::Test {
-    fs::path dir = fs::temp_directory_path() / ("zg-autostart-" + std::to_string(getpid()));
-    fs::path entry = dir / "autostart" / "zephyrglint.desktop";
-
-    XdgAutostartTest() { fs::remove_all(dir); }
-    ~XdgAutostartTest() override { fs::remove_all(dir); }
-    void put(const std::string& text) {
-        fs::create_directories(entry.parent_path());
-        std::ofstream(entry) << "[Desktop Entry]\nType=Application\n" << text;
-    }
-};
-
-TEST_F(XdgAutostartTest, WritesAnEntryThatStartsTheAgentInTheTrayAndRemovesIt) {
+TEST(XdgAutostart, WritesRemovesAndHonoursTheUsersOffSwitchesAndReportsAFailedWrite) {
+    ScratchDir dir{"zg-autostart"};
+    const fs::path entry = dir.root / "autostart" / "zephyrglint.desktop";
     XdgAutostart login(entry, "/opt/zephyr glint/bin/zephyrglint");
     EXPECT_FALSE(login.enabled());
     EXPECT_EQ(login.setEnabled(true), std::nullopt);
     EXPECT_TRUE(login.enabled());
-    std::ostringstream text;
-    text << std::ifstream(entry).rdbuf();
-    EXPECT_NE(text.str().find("Exec=\"/opt/zephyr glint/bin/zephyrglint\" --tray\n"),
+    EXPECT_NE(readFile(entry).find("Exec=\"/opt/zephyr glint/bin/zephyrglint\" --tray\n"),
               std::string::npos);
     EXPECT_EQ(login.setEnabled(false), std::nullopt);
     EXPECT_FALSE(fs::exists(entry));
-}
 
-TEST_F(XdgAutostartTest, AnEntryTheUserHidOrDisabledCountsAsOff) {
-    XdgAutostart login(entry, "/usr/bin/zephyrglint");
-    for (const char* line : {"Hidden=true\n", "X-GNOME-Autostart-enabled = false\n"}) {
-        put(line);
-        EXPECT_FALSE(login.enabled()) << line;
+    for (const char* line : {"Hidden=true\n", "X-GNOME-Autostart-enabled = false\n",
+                             "[Desktop Action x]\nHidden=true\n"}) {  // another group's key
+        writeFile(entry, std::string("[Desktop Entry]\nType=Application\n") + line);
+        EXPECT_EQ(login.enabled(), line[0] == '[') << line;
     }
-    put("[Desktop Action x]\nHidden=true\n");  // the same key in another group is not the entry's
-    EXPECT_TRUE(login.enabled());
-}
-
-TEST_F(XdgAutostartTest, AFailedWriteIsReported) {
-    fs::create_directories(dir);
-    std::ofstream(dir / "autostart") << "a file where the folder should be";
-    XdgAutostart login(entry, "/usr/bin/zephyrglint");
+    fs::remove_all(entry.parent_path());
+    writeFile(entry.parent_path(), "a file where the folder should be");
     const auto error = login.setEnabled(true);
-    ASSERT_TRUE(error);
-    EXPECT_NE(error->find(entry.string()), std::string::npos);
+    EXPECT_NE(error.value_or("").find(entry.string()), std::string::npos);
 }
 
 TEST(DesktopExecArgument, QuotesWhatTheExecKeyWouldOtherwiseExpand) {
@@ -68,4 +44,4 @@ TEST(DesktopExecArgument, QuotesWhatTheExecKeyWouldOtherwiseExpand) {
 }
 
 }  // namespace
-}  // namespace zg
+}  // namespace zg::test

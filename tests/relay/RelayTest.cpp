@@ -1,0 +1,177 @@
+#include <QJsonArray>
+
+#include "RelayClient.h"
+#include "Spin.h"
+
+namespace zg::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString topic = "realtime:zephyrglint-ABCDEFGHJKMNPQRS";
+const QJsonObject envelope{
+    {"type", "broadcast"}, {"event", "cmd"}, {"payload", QJsonObject{{"do", "move"}, {"dx", 3.5}}}};
+
+bool isBroadcast(const QJsonObject& frame) {
+    return frame["event"] == "broadcast";
+}
+
+QJsonObject okReply(const QString& topic, const QString& ref, const QJsonObject& response = {}) {
+    return {{"topic", topic},
+            {"event", "phx_reply"},
+            {"payload", QJsonObject{{"status", "ok"}, {"response", response}}},
+            {"ref", ref}};
+}
+
+TEST_F(RelayTest, JoinAndHeartbeatRepliesHaveTheWireShape) {
+    start();
+    auto client = connect();
+    // The official client's join: presence.enabled, postgres_changes and an access token.
+    const QJsonObject config{{"broadcast", QJsonObject{{"self", false}, {"ack", false}}},
+                             {"presence", QJsonObject{{"key", ""}, {"enabled", true}}},
+                             {"postgres_changes", QJsonArray()},
+                             {"private", false}};
+    EXPECT_EQ(client->request(topic, "phx_join", {{"config", config}, {"access_token", "k"}}),
+              okReply(topic, "1", {{"postgres_changes", QJsonArray()}}));
+    EXPECT_EQ(client->request("phoenix", "heartbeat", {}), okReply("phoenix", "2"));
+}
+
+TEST_F(RelayTest, BroadcastReachesTheOtherMembersOfItsChannelOnly) {
+    start();
+    auto sender = connect(), other = connect(), elsewhere = connect();
+    sender->join(topic);
+    other->join(topic);
+    elsewhere->join(topic + "X");
+    sender->send({{"topic", topic}, {"event", "broadcast"}, {"payload", envelope}, {"ref", "9"}});
+    EXPECT_EQ(other->waitFor(isBroadcast), (QJsonObject{{"topic", topic},
+                                                        {"event", "broadcast"},
+                                                        {"payload", envelope},
+                                                        {"ref", QJsonValue()}}));
+    for (auto* client : {sender.get(), elsewhere.get()}) {
+        client->sync();
+        EXPECT_EQ(client->count("broadcast"), 0);
+    }
+}
+
+TEST_F(RelayTest, SelfAndAckAreHonouredAndLeaveEndsDelivery) {
+    start();
+    auto sender = connect(), other = connect();
+    sender->join(topic, {{"self", true}, {"ack", true}});
+    other->join(topic);
+    EXPECT_EQ(sender->request(topic, "broadcast", envelope), okReply(topic, "2"));
+    EXPECT_EQ(sender->waitFor(isBroadcast)["payload"], envelope);
+    EXPECT_EQ(other->waitFor(isBroadcast)["payload"], envelope);
+
+    EXPECT_EQ(sender->request(topic, "phx_leave", {}), okReply(topic, "3"));
+    EXPECT_EQ(sender->waitFor([](auto& f) { return f["event"] == "phx_close"; })["topic"], topic);
+    other->broadcast(topic, "cmd", {});
+    other->sync();
+    sender->sync();
+    EXPECT_EQ(sender->count("broadcast"), 1);
+}
+
+TEST_F(RelayTest, RefusalsAreErrorRepliesAndMalformedMessagesAreDropped) {
+    start();
+    auto client = connect();
+    for (const char* message : {"not json", "[1,2]", R"({"topic":"phoenix","event":"heartbeat"})"})
+        client->sendRaw(message);
+    const std::tuple<QString, QString, QJsonObject, QString> refusals[] = {
+        {topic, "broadcast", envelope, "unmatched topic"},
+        {"room", "phx_join", {}, "topic must be realtime:<channel>"},
+        {topic,
+         "phx_join",
+         {{"config", QJsonObject{{"private", true}}}},
+         "private channels are not supported"},
+    };
+    for (const auto& [topic, event, payload, why] : refusals)
+        EXPECT_EQ(reason(client->request(topic, event, payload)), why);
+    // JSON in a binary message counts like text.
+    client->sendRaw(R"({"topic":"phoenix","event":"heartbeat","payload":{},"ref":"7"})", true);
+    EXPECT_EQ(status(client->waitFor([](auto& f) { return f["ref"] == "7"; })), "ok");
+    EXPECT_EQ(client->received().size(), 4);
+}
+
+TEST_F(RelayTest, ChannelsPerConnectionAreLimited) {
+    start({.maxChannelsPerConnection = 2});
+    auto client = connect();
+    EXPECT_EQ(status(client->join(topic + "1")), "ok");
+    EXPECT_EQ(status(client->join(topic + "2")), "ok");
+    EXPECT_EQ(reason(client->join(topic + "3")), "too many channels: 2 per connection");
+    EXPECT_EQ(status(client->join(topic + "1")), "ok");  // a rejoin takes no new place
+    EXPECT_EQ(status(client->request(topic + "2", "phx_leave", {})), "ok");
+    EXPECT_EQ(status(client->join(topic + "3")), "ok");
+}
+
+TEST_F(RelayTest, ConnectionsAreLimitedAndTheirPlacesFreed) {
+    start({.maxConnections = 2});
+    auto first = connect(), second = connect();
+    EXPECT_TRUE(RelayClient(server_->serverPort()).waitClosed());
+    first.reset();
+    EXPECT_TRUE(spinUntil([&] {
+        RelayClient next(server_->serverPort());
+        return next.isOpen() && (next.sync(), next.isOpen());
+    }));
+}
+
+TEST_F(RelayTest, OverTheRateFramesGetErrorsAndAFloodIsClosed) {
+    start({.messagesPerSecond = 5, .messageBurst = 10});
+    auto client = connect(), flooder = connect();
+    for (int i = 0; i < 14; ++i)
+        client->sendRaw(R"({"topic":"phoenix","event":"heartbeat","payload":{},"ref":"1"})");
+    EXPECT_TRUE(spinUntil([&] { return client->count("phx_reply") == 14; }));
+    const auto refused = std::count_if(client->received().cbegin(), client->received().cend(),
+                                       [](auto& f) { return reason(f) == "rate limit exceeded"; });
+    EXPECT_TRUE(refused >= 1 && refused <= 4) << refused;
+    EXPECT_TRUE(client->isOpen());
+
+    for (int i = 0; i < 100; ++i) flooder->sendRaw("{}");
+    EXPECT_TRUE(flooder->waitClosed());
+}
+
+// With the default message size limit: screen frames are 100 kB.
+TEST_F(RelayTest, SlowReceiverIsCutOffWithoutHoldingUpOthers) {
+    start({.messagesPerSecond = 1e6, .messageBurst = 1e6, .maxBacklogBytes = 1 << 20});
+    auto sender = connect(), fast = connect();
+    sender->join(topic);
+    fast->join(topic);
+
+    RawClient slow(server_->serverPort());  // joins, then stops reading
+    slow.sendText(R"({"topic":")" + topic.toUtf8() +
+                  R"(","event":"phx_join","payload":{},"ref":"1"})");
+    ASSERT_TRUE(spinUntil([&] { return slow.socket.readAll().contains("phx_reply"); }));
+    slow.socket.setReadBufferSize(1);
+
+    const int messages = 200;
+    const QByteArray text(100'000, 'x');
+    for (int i = 0; i < messages; ++i) sender->broadcast(topic, "cmd", {{"t", QString(text)}});
+    EXPECT_TRUE(spinUntil([&] { return fast->count("broadcast") == messages; }, 20));
+
+    slow.socket.setReadBufferSize(0);  // reading again, it finds its stream cut short
+    qint64 read = 0;
+    EXPECT_TRUE(spinUntil([&] {
+        read += slow.socket.readAll().size();
+        return slow.socket.state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_LT(read, messages * text.size() / 2);
+}
+
+TEST_F(RelayTest, AnOversizedMessageClosesOnlyItsSender) {
+    start({.maxMessageBytes = 1000});
+    auto sender = connect(), other = connect();
+    sender->join(topic);
+    other->join(topic);
+    sender->broadcast(topic, "cmd", {{"t", QString(1000, 'x')}});
+    EXPECT_TRUE(sender->waitClosed());
+    other->sync();
+    EXPECT_EQ(other->count("broadcast"), 0);
+}
+
+TEST_F(RelayTest, SilentConnectionsAreClosed) {
+    // By default only after two heartbeats of the clients (25 s each) have been missed.
+    EXPECT_GE(RelayLimits{}.idleTimeout, 2 * 25s);
+    start({.idleTimeout = 100ms});
+    EXPECT_TRUE(connect()->waitClosed());
+}
+
+}  // namespace
+}  // namespace zg::test
