@@ -11,7 +11,7 @@ namespace zg {
 class Ring {
 public:
     static constexpr double kSize = 76;
-    static constexpr double kRingDiameter = 64;
+    static constexpr double kDiameter = 64;
     static constexpr double kStrokeWidth = 3.5;
     static constexpr double kOutlineWidth = 7;
     static constexpr double kPulseWidth = 12;

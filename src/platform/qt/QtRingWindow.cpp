@@ -11,8 +11,8 @@ namespace zg {
 
 namespace {
 
-const QRectF kRing((Ring::kSize - Ring::kRingDiameter) / 2, (Ring::kSize - Ring::kRingDiameter) / 2,
-                   Ring::kRingDiameter, Ring::kRingDiameter);
+const QRectF kRing((Ring::kSize - Ring::kDiameter) / 2, (Ring::kSize - Ring::kDiameter) / 2,
+                   Ring::kDiameter, Ring::kDiameter);
 
 // The pixels a ring stroked `width` wide covers, for the shape mask.
 QRegion ringRegion(double width) {
