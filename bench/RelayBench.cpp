@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
     limits.maxBacklogBytes = std::int64_t(1) << 30;
     zg::EmbeddedRelay relay(limits);
     FanOut fanOut;
-    if (!relay.start(QHostAddress::LocalHost, 0)) {
-        std::fprintf(stderr, "relay: %s\n", qPrintable(relay.errorString()));
+    if (std::string error; !relay.start(QHostAddress::LocalHost, 0, error)) {
+        std::fprintf(stderr, "relay: %s\n", error.c_str());
         return 1;
     }
     const quint16 fanOutPort = fanOut.start();

@@ -14,7 +14,7 @@ class EmbeddedRelay::Thread final : public QThread {
 public:
     struct Outcome {
         quint16 port = 0;
-        QString error;
+        std::string error;
     };
 
     Thread(RelayLimits limits, QHostAddress address, quint16 port)
@@ -27,8 +27,9 @@ public:
 protected:
     void run() override {
         RelayServer server(limits_);
-        const bool listening = server.listen(address_, port_);
-        outcome_.set_value({server.serverPort(), server.errorString()});
+        std::string error;
+        const bool listening = server.listen(address_, port_, error);
+        outcome_.set_value({server.serverPort(), std::move(error)});
         // A quit() that comes before exec() makes it return at once.
         if (listening) exec();
     }
@@ -46,9 +47,9 @@ EmbeddedRelay::~EmbeddedRelay() {
     stop();
 }
 
-bool EmbeddedRelay::start(const QHostAddress& address, quint16 port) {
+bool EmbeddedRelay::start(const QHostAddress& address, quint16 port, std::string& error) {
     if (thread_) {
-        error_ = "the relay is already running";
+        error = "the relay is already running";
         return false;
     }
     thread_ = std::make_unique<Thread>(limits_, address, port);
@@ -56,12 +57,11 @@ bool EmbeddedRelay::start(const QHostAddress& address, quint16 port) {
     thread_->start();
     const Thread::Outcome result = outcome.get();
     if (result.port == 0) {
-        error_ = result.error;
+        error = result.error;
         stop();
         return false;
     }
     port_ = result.port;
-    error_.clear();
     return true;
 }
 

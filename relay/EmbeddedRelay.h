@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QHostAddress>
-#include <QString>
 
 #include <memory>
+#include <string>
 
 #include "relay/RelayLimits.h"
 
@@ -19,10 +19,9 @@ public:
     EmbeddedRelay(const EmbeddedRelay&) = delete;
     EmbeddedRelay& operator=(const EmbeddedRelay&) = delete;
 
-    // Blocks until the relay listens (true) or has failed to (false; errorString() says why).
+    // Blocks until the relay listens (true) or has failed to (false, and `error` says why).
     // Port 0 picks a free port.
-    bool start(const QHostAddress& address, quint16 port);
-    QString errorString() const { return error_; }
+    bool start(const QHostAddress& address, quint16 port, std::string& error);
     // The port listened on, 0 when not running.
     quint16 port() const { return port_; }
     // Closes every connection and ends the thread; blocks until it has ended.
@@ -34,7 +33,6 @@ private:
     RelayLimits limits_;
     std::unique_ptr<Thread> thread_;
     quint16 port_ = 0;
-    QString error_;
 };
 
 }  // namespace zg

@@ -74,13 +74,14 @@ RelayServer::~RelayServer() {
     }
 }
 
-bool RelayServer::listen(const QHostAddress& address, quint16 port) {
+bool RelayServer::listen(const QHostAddress& address, quint16 port, std::string& error) {
     auto tcp = std::make_unique<LowDelayServer>();
     if (!tcp->listen(address, port)) {
-        error_ = QString("cannot listen on %1 port %2: %3")
-                     .arg(address.toString())
-                     .arg(port)
-                     .arg(tcp->errorString());
+        error = QString("cannot listen on %1 port %2: %3")
+                    .arg(address.toString())
+                    .arg(port)
+                    .arg(tcp->errorString())
+                    .toStdString();
         return false;
     }
     tcp_ = tcp.release();

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <string>
+
 #include "relay/Channels.h"
 #include "relay/RelayLimits.h"
 #include "relay/WebAssets.h"
@@ -28,9 +30,8 @@ public:
     explicit RelayServer(RelayLimits limits = {}, QObject* parent = nullptr);
     ~RelayServer() override;
 
-    // Starts listening; port 0 picks a free one. On failure errorString() says why.
-    bool listen(const QHostAddress& address, quint16 port);
-    QString errorString() const { return error_; }
+    // Starts listening; port 0 picks a free one. False when it cannot, and `error` says why.
+    bool listen(const QHostAddress& address, quint16 port, std::string& error);
     quint16 serverPort() const;
 
 private:
@@ -45,7 +46,6 @@ private:
     QList<relay::Connection*> connections_;
     QTimer idleSweep_;
     quint64 lastId_ = 0;
-    QString error_;
 };
 
 }  // namespace zg

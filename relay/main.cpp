@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     const QHostAddress host = address->host.empty()
                                   ? QHostAddress(QHostAddress::Any)
                                   : QHostAddress(QString::fromStdString(address->host));
-    if (!server.listen(host, address->port)) {
-        zg::relay::log(server.errorString());
+    if (!server.listen(host, address->port, error)) {
+        zg::relay::log(QString::fromStdString(error));
         return 1;
     }
     const std::string where = zg::formatListenAddress({address->host, server.serverPort()});

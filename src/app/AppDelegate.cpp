@@ -189,7 +189,7 @@ MenuTicks AppDelegate::ticks() const {
 
 void AppDelegate::setLogin(bool on) {
     if (!face_.login) return;
-    if (const auto error = face_.login->setEnabled(on)) say("login item: " + *error);
+    if (std::string error; !face_.login->setEnabled(on, error)) say("login item: " + error);
 }
 
 void AppDelegate::releaseAndStop() {

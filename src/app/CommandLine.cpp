@@ -13,7 +13,12 @@ bool isWebSocketUrl(const std::string& url) {
 
 }  // namespace
 
-ParsedOptions parseAgentOptions(const std::vector<std::string>& args) {
+std::optional<AgentOptions> parseAgentOptions(const std::vector<std::string>& args,
+                                              std::string& error) {
+    const auto refuse = [&error](std::string why) {
+        error = std::move(why);
+        return std::nullopt;
+    };
     AgentOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -23,9 +28,9 @@ ParsedOptions parseAgentOptions(const std::vector<std::string>& args) {
             name.resize(eq);
         }
         const bool takesValue = name == "--relay" || name == "--listen";
-        if (!takesValue && value) return "option " + name + " takes no value";
+        if (!takesValue && value) return refuse("option " + name + " takes no value");
         if (takesValue && !value) {
-            if (i + 1 == args.size()) return "option " + name + " needs a value";
+            if (i + 1 == args.size()) return refuse("option " + name + " needs a value");
             value = args[++i];
         }
 
@@ -37,16 +42,16 @@ ParsedOptions parseAgentOptions(const std::vector<std::string>& args) {
             options.terminalCode = true;
         } else if (name == "--relay") {
             if (!isWebSocketUrl(*value)) {
-                return "--relay needs a ws:// or wss:// URL, not \"" + *value + "\"";
+                return refuse("--relay needs a ws:// or wss:// URL, not \"" + *value + "\"");
             }
             options.relayUrl = *value;
         } else if (name == "--listen") {
-            std::string error;
-            auto address = parseListenAddress(*value, error);
-            if (!address) return "--listen: " + error;
+            std::string why;
+            auto address = parseListenAddress(*value, why);
+            if (!address) return refuse("--listen: " + why);
             options.listen = *address;
         } else {
-            return "unknown option \"" + name + "\"";
+            return refuse("unknown option \"" + name + "\"");
         }
     }
     return options;

@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "relay/ListenAddress.h"
@@ -22,10 +21,9 @@ struct AgentOptions {
     ListenAddress listen{"", 8787};
 };
 
-// The options, or a message saying what is wrong with the command line.
-using ParsedOptions = std::variant<AgentOptions, std::string>;
-
-ParsedOptions parseAgentOptions(const std::vector<std::string>& args);
+// The options; nothing when the command line cannot be used, and `error` says why.
+std::optional<AgentOptions> parseAgentOptions(const std::vector<std::string>& args,
+                                              std::string& error);
 
 // The text --help prints.
 std::string agentUsage(const std::string& program);

@@ -55,9 +55,10 @@ bool startRelay(const zg::AgentOptions& options, Relay& relay) {
         }
         return true;
     }
-    if (!relay.embedded.start(zg::listenHost(options.listen), options.listen.port)) {
+    if (std::string error;
+        !relay.embedded.start(zg::listenHost(options.listen), options.listen.port, error)) {
         logLine("cannot start the embedded relay on " + zg::formatListenAddress(options.listen) +
-                ": " + relay.embedded.errorString().toStdString());
+                ": " + error);
         return false;
     }
     const quint16 port = relay.embedded.port();
@@ -177,16 +178,16 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const zg::ParsedOptions parsed =
-        zg::parseAgentOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (const auto* error = std::get_if<std::string>(&parsed)) {
-        std::cerr << "zephyrglint: " << *error << "\nTry 'zephyrglint --help'.\n";
+    std::string error;
+    const std::optional<zg::AgentOptions> options =
+        zg::parseAgentOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::cerr << "zephyrglint: " << error << "\nTry 'zephyrglint --help'.\n";
         return 2;
     }
-    const auto& options = std::get<zg::AgentOptions>(parsed);
-    if (options.help) {
+    if (options->help) {
         std::cout << zg::agentUsage("zephyrglint");
         return 0;
     }
-    return run(options, argc, argv);
+    return run(*options, argc, argv);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace zg {
@@ -12,8 +11,8 @@ public:
     virtual ~LoginItem() = default;
 
     virtual bool enabled() const = 0;
-    // Registers or unregisters the agent; on failure, what went wrong.
-    virtual std::optional<std::string> setEnabled(bool on) = 0;
+    // Registers or unregisters the agent; false when that failed, and `error` says why.
+    virtual bool setEnabled(bool on, std::string& error) = 0;
 };
 
 }  // namespace zg

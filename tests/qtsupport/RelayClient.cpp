@@ -96,8 +96,8 @@ void RawClient::sendText(const QByteArray& text) {
 
 void RelayTest::start(const RelayLimits& limits) {
     server_ = std::make_unique<RelayServer>(limits);
-    ASSERT_TRUE(server_->listen(QHostAddress::LocalHost, 0))
-        << server_->errorString().toStdString();
+    std::string error;
+    ASSERT_TRUE(server_->listen(QHostAddress::LocalHost, 0, error)) << error;
 }
 
 std::unique_ptr<RelayClient> RelayTest::connect() {

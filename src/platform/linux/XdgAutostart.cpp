@@ -67,12 +67,12 @@ bool XdgAutostart::enabled() const {
     return true;
 }
 
-std::optional<std::string> XdgAutostart::setEnabled(bool on) {
+bool XdgAutostart::setEnabled(bool on, std::string& error) {
     if (!on) {
-        std::error_code error;
-        fs::remove(entry_, error);
-        if (error) return "cannot remove " + entry_.string() + ": " + error.message();
-        return std::nullopt;
+        std::error_code removal;
+        fs::remove(entry_, removal);
+        if (removal) error = "cannot remove " + entry_.string() + ": " + removal.message();
+        return !removal;
     }
     std::ostringstream entry;
     entry << "[Desktop Entry]\n"
@@ -83,9 +83,10 @@ std::optional<std::string> XdgAutostart::setEnabled(bool on) {
           << "Terminal=false\n"
           << "X-GNOME-Autostart-enabled=true\n";
     if (!replaceFile(entry_, entry.str())) {
-        return "cannot write " + entry_.string() + ": " + std::strerror(errno);
+        error = "cannot write " + entry_.string() + ": " + std::strerror(errno);
+        return false;
     }
-    return std::nullopt;
+    return true;
 }
 
 }  // namespace zg

@@ -17,7 +17,7 @@ public:
     static std::filesystem::path userEntry();
 
     bool enabled() const override;
-    std::optional<std::string> setEnabled(bool on) override;
+    bool setEnabled(bool on, std::string& error) override;
 
 private:
     std::filesystem::path entry_;

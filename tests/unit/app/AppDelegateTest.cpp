@@ -32,11 +32,11 @@ struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions
     void hideNow() override { note("ring hidden"); }
     void pulse(double, Seconds) override {}
     bool enabled() const override { return login; }
-    std::optional<std::string> setEnabled(bool on) override {
+    bool setEnabled(bool on, std::string& error) override {
         note(on ? "login on" : "login off");
-        if (loginFails) return "no autostart folder";
-        login = on;
-        return std::nullopt;
+        if (loginFails) error = "no autostart folder";
+        if (!loginFails) login = on;
+        return !loginFails;
     }
     bool inputTrusted() override { return trusted; }
     std::string untrustedText() const override { return "No XTEST"; }

@@ -20,11 +20,12 @@ TEST(XdgAutostart, WritesRemovesAndHonoursTheUsersOffSwitchesAndReportsAFailedWr
     const fs::path entry = dir.root / "autostart" / "zephyrglint.desktop";
     XdgAutostart login(entry, "/opt/zephyr glint/bin/zephyrglint");
     EXPECT_FALSE(login.enabled());
-    EXPECT_EQ(login.setEnabled(true), std::nullopt);
+    std::string error;
+    EXPECT_TRUE(login.setEnabled(true, error)) << error;
     EXPECT_TRUE(login.enabled());
     EXPECT_NE(readFile(entry).find("Exec=\"/opt/zephyr glint/bin/zephyrglint\" --tray\n"),
               std::string::npos);
-    EXPECT_EQ(login.setEnabled(false), std::nullopt);
+    EXPECT_TRUE(login.setEnabled(false, error)) << error;
     EXPECT_FALSE(fs::exists(entry));
 
     for (const char* line : {"Hidden=true\n", "X-GNOME-Autostart-enabled = false\n",
@@ -34,8 +35,8 @@ TEST(XdgAutostart, WritesRemovesAndHonoursTheUsersOffSwitchesAndReportsAFailedWr
     }
     fs::remove_all(entry.parent_path());
     writeFile(entry.parent_path(), "a file where the folder should be");
-    const auto error = login.setEnabled(true);
-    EXPECT_NE(error.value_or("").find(entry.string()), std::string::npos);
+    EXPECT_FALSE(login.setEnabled(true, error));
+    EXPECT_NE(error.find(entry.string()), std::string::npos);
 }
 
 TEST(DesktopExecArgument, QuotesWhatTheExecKeyWouldOtherwiseExpand) {
