@@ -1,9 +1,7 @@
 #pragma once
 
 #include <deque>
-#include <memory>
-#include <optional>
-#include <string>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "platform/Loop.h"
@@ -16,40 +14,62 @@ class FakeConnection {
 public:
     explicit FakeConnection(Loop& loop) : loop_(loop) {}
 
-    void open();  // the handshake completes
-    void deliver(const std::string& text) { push(WebSocketMessage{text, false}); }
-    void deliverBinary(const std::string& bytes) { push(WebSocketMessage{bytes, true}); }
+    void open() { loop_.post(opened_); }  // the handshake completes
+    void deliver(const std::string& s, bool binary = false) { push(WebSocketMessage{s, binary}); }
     void fail() { push(std::nullopt); }  // the pending receive, and every later one, fails
-    void acceptJoin();                   // replies "ok" to the join sent last
+    void acceptJoin() {                  // replies "ok" to the join sent last
+        const std::string ref = nlohmann::json::parse(sent_.back())["ref"];
+        deliver(R"({"event":"phx_reply","ref":")" + ref + R"(","payload":{"status":"ok"}})");
+    }
 
     const std::vector<std::string>& sent() const { return sent_; }
     std::optional<int> closeCode() const { return closeCode_; }
 
+    // The client socket handed to the code under test.
+    struct Socket : WebSocket {
+        std::shared_ptr<FakeConnection> c;
+        explicit Socket(std::shared_ptr<FakeConnection> connection) : c(std::move(connection)) {}
+        void open(Opened opened) override { c->opened_ = std::move(opened); }
+        void receive(Received done) override { c->pump(std::move(done)); }
+        void sendText(const std::string& text) override { c->sent_.push_back(text); }
+        void close(int code) override { c->closeCode_ = code; }
+    };
+
 private:
-    friend class FakeSocket;
-    void push(std::optional<WebSocketMessage> message);
-    void pump();  // answers waiting receives from the inbox
+    void push(std::optional<WebSocketMessage> message) {
+        inbox_.push_back(std::move(message));
+        pump();
+    }
+    void pump(WebSocket::Received done = nullptr) {  // answers the pending receive, if it can
+        if (done) waiting_ = std::move(done);
+        if (!waiting_ || inbox_.empty()) return;
+        const auto next = inbox_.front();
+        if (next) inbox_.pop_front();  // a failure stays for every later receive
+        loop_.post([done = std::exchange(waiting_, nullptr), next] { done(next); });
+    }
 
     Loop& loop_;
-    WebSocket::Opened opened_;
-    std::deque<WebSocket::Received> waiting_;
+    WebSocket::Opened opened_ = [] {};
+    WebSocket::Received waiting_;
     std::deque<std::optional<WebSocketMessage>> inbox_;
     std::vector<std::string> sent_;
     std::optional<int> closeCode_;
 };
 
 // Makes fake sockets and keeps the test's end of each, in creation order.
-class FakeWebSocketFactory {
-public:
-    explicit FakeWebSocketFactory(Loop& loop) : loop_(loop) {}
+struct FakeWebSocketFactory {
+    explicit FakeWebSocketFactory(Loop& l) : loop(l) {}
+    Loop& loop;
+    std::vector<std::shared_ptr<FakeConnection>> connections;
 
-    WebSocketFactory factory();
-    size_t count() const { return connections_.size(); }
-    FakeConnection& last() { return *connections_.back(); }
-
-private:
-    Loop& loop_;
-    std::vector<std::shared_ptr<FakeConnection>> connections_;
+    WebSocketFactory factory() {
+        return [this](const std::string&) {
+            return std::make_unique<FakeConnection::Socket>(
+                connections.emplace_back(std::make_shared<FakeConnection>(loop)));
+        };
+    }
+    size_t count() const { return connections.size(); }
+    FakeConnection& last() { return *connections.back(); }
 };
 
 }  // namespace zg::test

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <vector>
 
 #include "platform/Loop.h"
@@ -20,21 +20,56 @@ public:
     void background(Task routine) override { background_.push_back(std::move(routine)); }
 
     // Runs posted work in order, including work posted meanwhile.
-    void runPosted();
-    // Runs posted work and every timer due within `span`, each at its own time.
-    void advance(Seconds span);
+    void runPosted() {
+        while (!posted_.empty()) pop(posted_)();
+    }
     // Runs the oldest background task on the calling thread; false when there is none.
-    bool runBackground();
+    bool runBackground() { return !background_.empty() && (pop(background_)(), true); }
+    // Runs posted work and every timer due within `span`, each at its own time.
+    void advance(Seconds span) {
+        const Seconds target = now_ + std::max(span, 0.0);
+        for (runPosted();; runPosted()) {
+            std::erase_if(timers_, [](const auto& e) { return e->cancelled; });
+            const auto next = std::ranges::min_element(
+                timers_, {}, [](const auto& e) { return std::pair(e->due, e->order); });
+            if (next == timers_.end() || (*next)->due > target) break;
+            Entry& entry = **next;
+            now_ = entry.due;
+            entry.cancelled = entry.interval == 0;  // a one-shot is done once it runs
+            entry.due += entry.interval;
+            entry.order = order_++;
+            Task routine = entry.routine;  // the routine may cancel or replace its own entry
+            routine();
+        }
+        now_ = target;
+    }
 
 private:
     struct Entry {
-        Seconds due = 0, interval = 0;  // interval 0: one-shot
-        uint64_t order = 0;
+        Seconds due, interval;  // interval 0: one-shot
+        uint64_t order;
         Task routine;
         bool cancelled = false;
     };
-    std::shared_ptr<Entry> schedule(Seconds delay, Seconds interval, Task routine);
-    ScheduledHandle handle(Seconds delay, Seconds interval, Task routine);
+    struct Handle : Scheduled {  // cancels its entry when it goes
+        std::shared_ptr<Entry> entry;
+        explicit Handle(std::shared_ptr<Entry> e) : entry(std::move(e)) {}
+        ~Handle() override { cancel(); }
+        void cancel() override { entry->cancelled = true; }
+    };
+
+    static Task pop(std::deque<Task>& tasks) {
+        Task next = std::move(tasks.front());
+        tasks.pop_front();
+        return next;
+    }
+    std::shared_ptr<Entry> schedule(Seconds delay, Seconds interval, Task routine) {
+        Entry entry{now_ + std::max(delay, 0.0), interval, order_++, std::move(routine)};
+        return timers_.emplace_back(std::make_shared<Entry>(std::move(entry)));
+    }
+    ScheduledHandle handle(Seconds delay, Seconds interval, Task routine) {
+        return std::make_unique<Handle>(schedule(delay, interval, std::move(routine)));
+    }
 
     Seconds now_ = 0;
     uint64_t order_ = 0;

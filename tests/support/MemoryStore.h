@@ -10,10 +10,7 @@ struct MemoryStore : SettingsStore {
     int saves = 0;
 
     const nlohmann::json& load() override { return settings; }
-    void save(const nlohmann::json& s) override {
-        settings = s;
-        ++saves;
-    }
+    void save(const nlohmann::json& s) override { settings = s, ++saves; }
 };
 
 }  // namespace zg::test

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <ostream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "platform/Keyboard.h"
@@ -11,73 +10,45 @@
 
 namespace zg::test {
 
-// One posted event each, as the platform seams received it; printed as "move 3,4 #1" and so on.
-struct Moved {
-    Point to;
-    bool leftHeld = false;
-    int clickCount = 0;
-    bool operator==(const Moved&) const = default;
-    friend void PrintTo(const Moved& e, std::ostream* o) {
-        *o << (e.leftHeld ? "drag " : "move ") << e.to.x << ',' << e.to.y << " #" << e.clickCount;
+// Each posted event as one line, so that lists of them compare and print as they read:
+// "drag [3.0,4.0] #1", "L up [3.0,4.0] #2", "scroll -2", "key 36 down mods 2", "type é up".
+using Events = std::vector<std::string>;
+struct Posted {
+    static std::string at(Point p) { return nlohmann::json{p.x, p.y}.dump(); }  // exact
+    static std::string move(Point to, bool held = false, int n = 0) {
+        return (held ? "drag " : "move ") + at(to) + " #" + std::to_string(n);
+    }
+    static std::string button(MouseButton b, bool down, Point p, int n) {
+        return (b == MouseButton::Left ? "L " : "R ") + std::string(down ? "down " : "up ") +
+               at(p) + " #" + std::to_string(n);
+    }
+    static std::string scroll(int pixels) { return "scroll " + std::to_string(pixels); }
+    static std::string key(Key k, Modifiers m, bool down) {
+        return "key " + std::to_string(int(k)) + (down ? " down" : " up") + " mods " +
+               std::to_string(m);
+    }
+    static std::string text(std::string_view s, bool down) {
+        return "type " + std::string(s) + (down ? " down" : " up");
     }
 };
-struct Button {
-    MouseButton button = MouseButton::Left;
-    bool down = false;
-    Point at;
-    int clickCount = 0;
-    bool operator==(const Button&) const = default;
-    friend void PrintTo(const Button& e, std::ostream* o) {
-        *o << "button " << int(e.button) << e.down << ' ' << e.at.x << ',' << e.at.y << " #"
-           << e.clickCount;
-    }
-};
-struct Scrolled {
-    int pixels = 0;
-    bool operator==(const Scrolled&) const = default;
-    friend void PrintTo(const Scrolled& e, std::ostream* o) { *o << "scroll " << e.pixels; }
-};
-struct Pressed {
-    Key key = Key::A;
-    Modifiers modifiers = 0;
-    bool down = false;
-    bool operator==(const Pressed&) const = default;
-    friend void PrintTo(const Pressed& e, std::ostream* o) {
-        *o << "key " << int(e.key) << e.down << " mods " << e.modifiers;
-    }
-};
-struct Typed {
-    std::string utf8;
-    bool down = false;
-    bool operator==(const Typed&) const = default;
-    friend void PrintTo(const Typed& e, std::ostream* o) { *o << e.utf8 << e.down; }
-};
-using DeviceEvent = std::variant<Moved, Button, Scrolled, Pressed, Typed>;
-using Events = std::vector<DeviceEvent>;
 
 // A pointer and keyboard recording every posted event in one list; the pointer follows its moves.
-class RecordingDevices : public Pointer, public Keyboard {
-public:
+struct RecordingDevices : Pointer, Keyboard {
     Point pointerAt;
     std::vector<Rect> screens{{0, 0, 1920, 1080}};
     Events events;
 
     Events take() { return std::exchange(events, {}); }
+    void log(std::string event) { events.push_back(std::move(event)); }
 
     Point location() override { return pointerAt; }
     std::vector<Rect> displays() override { return screens; }
-    void moveTo(Point to, bool leftHeld, int n) override {
-        events.emplace_back(Moved{pointerAt = to, leftHeld, n});
-    }
-    void button(MouseButton b, bool down, Point at, int n) override {
-        events.emplace_back(Button{b, down, at, n});
-    }
-    void scroll(int pixels) override { events.emplace_back(Scrolled{pixels}); }
     Seconds doubleClickInterval() override { return 0.5; }
-    void key(Key k, Modifiers m, bool down) override { events.emplace_back(Pressed{k, m, down}); }
-    void character(std::string_view utf8, bool down) override {
-        events.emplace_back(Typed{std::string(utf8), down});
-    }
+    void moveTo(Point p, bool held, int n) override { log(Posted::move(pointerAt = p, held, n)); }
+    void button(MouseButton b, bool d, Point p, int n) override { log(Posted::button(b, d, p, n)); }
+    void scroll(int pixels) override { log(Posted::scroll(pixels)); }
+    void key(Key k, Modifiers m, bool down) override { log(Posted::key(k, m, down)); }
+    void character(std::string_view s, bool down) override { log(Posted::text(s, down)); }
 };
 
 }  // namespace zg::test

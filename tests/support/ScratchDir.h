@@ -11,12 +11,9 @@ namespace zg::test {
 
 // A folder of the test's own, empty at the start and gone at the end.
 struct ScratchDir {
-    std::filesystem::path root;
-
-    explicit ScratchDir(const std::string& name)
-        : root(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()))) {
-        std::filesystem::remove_all(root);
-    }
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("zg-test-" + std::to_string(getpid()));
+    ScratchDir() { std::filesystem::remove_all(root); }
     ~ScratchDir() { std::filesystem::remove_all(root); }
 };
 

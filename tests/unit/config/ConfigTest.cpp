@@ -33,7 +33,7 @@ using nlohmann::json;
 const std::string kPage = "https://192.168.1.20:8443/remote";
 const std::string kCode = "23456789ABCDEFGH";
 
-TEST(Config, AnInvalidOrMissingCodeIsReplacedAndNothingElseIsReset) {
+TEST(Config, AnInvalidCodeIsReplacedAloneMistypedValuesReadAsDefaultsAndTheLinkCarriesTheCode) {
     for (const json& code : {json(), json(42), json("ABCDEFGHJKMNPQR"), json("aBCDEFGHJKMNPQRS"),
                              json("0BCDEFGHJKMNPQRS"), json(kCode)}) {
         SCOPED_TRACE(code.dump());
@@ -46,14 +46,11 @@ TEST(Config, AnInvalidOrMissingCodeIsReplacedAndNothingElseIsReset) {
         EXPECT_EQ(store.saves, code == kCode ? 0 : 1);
         EXPECT_EQ(config.speed(), 2.5);
     }
-}
 
-TEST(Config, MistypedValuesReadAsDefaultsAndTheLinkCarriesTheCodeAsK) {
     MemoryStore store;
     store.settings = {{"code", kCode}, {"speed", "fast"}, {"halo", "false"}, {"phoneUrl", 7}};
     Config config(store, kPage);
-    EXPECT_EQ(config.speed(), 1.0);
-    EXPECT_TRUE(config.ring());
+    EXPECT_EQ(std::pair(config.speed(), config.ring()), std::pair(1.0, true));
     EXPECT_EQ(config.link(), kPage + "?k=" + kCode);
     store.settings["phoneUrl"] = "https://example.org/remote?theme=dark";
     EXPECT_EQ(config.link(), "https://example.org/remote?theme=dark&k=" + kCode);
@@ -76,16 +73,15 @@ TEST(SettingsPath, FollowsXdgConfigHomeUnlessUnsetOrRelative) {
 }
 
 struct JsonFileStoreTest : testing::Test {
-    ScratchDir dir{"zg-config"};
+    ScratchDir dir;
     fs::path file = dir.root / "zephyrglint" / "settings.json";
 
-    void put(const std::string& bytes) { writeFile(file, bytes); }
+    // The contents of the files next to the settings whose names contain `infix`.
     std::multiset<std::string> siblings(const std::string& infix) const {
         std::multiset<std::string> found;
-        for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+        for (const auto& entry : fs::directory_iterator(file.parent_path()))
             if (entry.path().filename().string().find(infix) != std::string::npos)
                 found.insert(readFile(entry.path()));
-        }
         return found;
     }
 };
@@ -96,41 +92,35 @@ TEST_F(JsonFileStoreTest, FirstRunCreatesAPrivateFileThatKeepsUnknownKeysAndSees
     EXPECT_TRUE(config.isNew());
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
-    JsonFileStore again(file);
-    EXPECT_EQ(Config(again, kPage).code(), config.code());
-
-    json edited = json::parse(readFile(file));
+    json edited = json::parse(readFile(file));  // as the user might, while the agent runs
     edited["theme"] = {{"dark", {1, 2}}};
     edited["phoneUrl"] = "https://phone.example/remote";
-    put(edited.dump());
+    writeFile(file, edited.dump());
     EXPECT_EQ(config.link(), "https://phone.example/remote?k=" + config.code());
     syscalls.clear();
     config.setRing(false);
     EXPECT_EQ(syscalls, (std::vector<std::string>{"fsync", "rename", "fsync"}));  // file, folder
-    EXPECT_EQ(json::parse(readFile(file))["theme"], edited["theme"]);
-    EXPECT_FALSE(JsonFileStore(file).load()["halo"]);
+    edited["halo"] = false;
+    EXPECT_EQ(JsonFileStore(file).load(), edited);  // as the next run reads it
 }
 
-TEST_F(JsonFileStoreTest, UnusableFileIsKeptAsideByteForByteAndReplaced) {
+TEST_F(JsonFileStoreTest, AnUnusableFileIsKeptAsideAndAFailedWriteLeavesTheFileIntact) {
     const std::multiset<std::string> bad{std::string("{\"code\": \"AB\xff\0", 14), "[1, 2]", ""};
     for (const std::string& bytes : bad) {
-        put(bytes);
+        writeFile(file, bytes);
         JsonFileStore store(file);
         Config config(store, kPage);
         EXPECT_TRUE(config.isNew());
         EXPECT_EQ(json::parse(readFile(file))["code"], config.code());
     }
-    EXPECT_EQ(siblings(".corrupt-"), bad);
-}
+    EXPECT_EQ(siblings(".corrupt-"), bad);  // byte for byte
 
-TEST_F(JsonFileStoreTest, AFailedWriteLeavesTheOldFileIntactAndKeepsTheValuesInMemory) {
-    const std::string old = R"({"code": ")" + kCode + R"(", "speed": 3})";
-    put(old);
+    const std::string old = readFile(file);
     JsonFileStore store(file);
     fsyncFails = true;
     store.save({{"code", kCode}, {"speed", 2}});
     fsyncFails = false;
-    EXPECT_EQ(store.load()["speed"], 2);
+    EXPECT_EQ(store.load()["speed"], 2);  // kept in memory
     EXPECT_EQ(readFile(file), old);
     EXPECT_TRUE(siblings(".tmp-").empty());
 }

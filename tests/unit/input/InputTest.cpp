@@ -14,27 +14,8 @@ constexpr auto R = MouseButton::Right;
 constexpr double inf = std::numeric_limits<double>::infinity();
 const Point home{1000, 500};
 
-Events operator+(Events a, const Events& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-// A press and a release for each {button, click count}.
-Events clicks(std::initializer_list<std::pair<MouseButton, int>> series, Point at = home) {
-    Events out;
-    for (auto [b, n] : series) out = out + Events{Button{b, true, at, n}, Button{b, false, at, n}};
-    return out;
-}
-Events press(Key key, Modifiers modifiers = 0) {
-    return {Pressed{key, modifiers, true}, Pressed{key, modifiers, false}};
-}
-Events type(const std::vector<std::string>& characters) {
-    Events events;
-    for (const std::string& c : characters)
-        events = events + Events{Typed{c, true}, Typed{c, false}};
-    return events;
-}
-
-struct InputTest : testing::Test {
+// The input on recording devices, the pointer at `home`; Posted's event lines are at hand.
+struct InputTest : testing::Test, Posted {
     ManualLoop loop;
     RecordingDevices devices;
     Input input{loop, devices, devices};
@@ -48,9 +29,33 @@ struct InputTest : testing::Test {
         loop.advance(pause);
         input.click(right);
     }
+    Events moveFrom(Point from, double dx, double dy, std::vector<Rect> screens, double speed = 1) {
+        devices.pointerAt = from;
+        devices.screens = std::move(screens);
+        input.speed = speed;
+        input.move(dx, dy);
+        return devices.take();
+    }
+    static Events click(MouseButton b, int n) {
+        return {button(b, true, home, n), button(b, false, home, n)};
+    }
+    static Events press(Key k, Modifiers m = 0) { return {key(k, m, true), key(k, m, false)}; }
+    static Events join(std::initializer_list<Events> lists) {
+        Events out;
+        for (const Events& list : lists) out.insert(out.end(), list.begin(), list.end());
+        return out;
+    }
+    // Each character typed, where a line break presses Return.
+    static Events type(const std::vector<std::string>& characters) {
+        Events out;
+        for (const std::string& c : characters)
+            out =
+                join({out, c == "\n" ? press(Key::Return) : Events{text(c, true), text(c, false)}});
+        return out;
+    }
 };
 
-TEST_F(InputTest, MovesAccelerateAndKeepTruncatedRemaindersWithTheirSign) {
+TEST_F(InputTest, MovesAccelerateKeepSignedRemaindersAndStayOnTheDisplaysWithinOneMovesBound) {
     // 0.5 goes 0.718 points, 100 goes 360 (capped); -1.5 after 1.154 leaves -0.107, not -0.893.
     const double dx[] = {100, -100, 0.5, 0.5, 0.5, -1.5, 0.5};
     const double x[] = {1360, 1000, 1000, 1001, 1002, 1000, 1000};
@@ -60,32 +65,14 @@ TEST_F(InputTest, MovesAccelerateAndKeepTruncatedRemaindersWithTheirSign) {
     }
     EXPECT_EQ(devices.take().size(), 5u);  // a move of less than a point posts nothing
     EXPECT_EQ(told.back(), std::make_pair(home, false));
-}
 
-TEST_F(InputTest, MovesStayOnTheDisplaysAndWithinOneMovesBound) {
-    const std::vector<Rect> one = devices.screens,
-                            two{{0, 0, 1920, 1080}, {1920, -200, 1280, 1024}};
-    struct Case {
-        Point from;
-        double dx, dy;
-        std::optional<Point> to;
-        std::vector<Rect> screens;
-        double speed = 1;
-    };
-    for (const Case& c : std::vector<Case>{
-             {{3199, 1079}, 5, 5, Point{3199, 1079}, two},
-             {{0, -200}, -5, -5, Point{0, -200}, two},  // the union's corner, on no display
-             {{5, 5}, 1e308, 0, Point{100005, 5}, {}},  // no display: one move's own bound
-             {{5, 5}, inf, 0, {}, one},
-             {{1, 0}, 1e308, 0, {}, one, 0},  // infinity times zero: no movement
-         }) {
-        SCOPED_TRACE(testing::Message() << c.from.x << "," << c.from.y << " by " << c.dx);
-        devices.screens = c.screens;
-        devices.pointerAt = c.from;
-        input.speed = c.speed;
-        input.move(c.dx, c.dy);
-        EXPECT_EQ(devices.take(), c.to ? Events{Moved{*c.to}} : Events{});
-    }
+    const std::vector<Rect> one = devices.screens, two{one[0], {1920, -200, 1280, 1024}};
+    EXPECT_EQ(moveFrom({3199, 1079}, 5, 5, two), Events{move({3199, 1079})});
+    // The corner of the displays' union, on no display; no display known: one move's bound.
+    EXPECT_EQ(moveFrom({0, -200}, -5, -5, two), Events{move({0, -200})});
+    EXPECT_EQ(moveFrom({5, 5}, 1e308, 0, {}), Events{move({100005, 5})});
+    EXPECT_EQ(moveFrom({5, 5}, inf, 0, one), Events{});
+    EXPECT_EQ(moveFrom({1, 0}, 1e308, 0, one, 0), Events{});  // infinity times zero: no movement
 }
 
 TEST_F(InputTest, LeftClicksCountOneTwoThreeThreeAndRestartAfterTheInterval) {
@@ -95,7 +82,8 @@ TEST_F(InputTest, LeftClicksCountOneTwoThreeThreeAndRestartAfterTheInterval) {
     clickAfter(0.125);
     clickAfter(0.25);
     clickAfter(0.5);  // a full interval later: a new series
-    EXPECT_EQ(devices.take(), clicks({{L, 1}, {L, 2}, {R, 1}, {L, 3}, {L, 3}, {L, 1}}));
+    EXPECT_EQ(devices.take(),
+              join({click(L, 1), click(L, 2), click(R, 1), click(L, 3), click(L, 3), click(L, 1)}));
     EXPECT_EQ(told.back(), std::make_pair(home, true));
 }
 
@@ -107,53 +95,41 @@ TEST_F(InputTest, HoldDragsUntilHoldFalseReleaseOrALeftClickEndsItOnce) {
     input.hold(false);
     const Point q{1021, 500};
     EXPECT_EQ(devices.take(),
-              (Events{Button{L, true, home, 1}, Moved{q, true, 1}, Button{L, false, q, 1}}));
-
+              (Events{button(L, true, home, 1), move(q, true, 1), button(L, false, q, 1)}));
     loop.advance(1);
     input.hold(true);
     clickAfter(0.1, true);  // a right click leaves the drag held
-    EXPECT_TRUE(input.dragging());
     clickAfter(0.1);
     EXPECT_FALSE(input.dragging());
     input.release();  // the drag is over: no second release
-    EXPECT_EQ(devices.take(), (Events{Button{L, true, q, 1}} + clicks({{R, 1}}, q) +
-                               Events{Button{L, false, q, 1}}));
+    EXPECT_EQ(devices.take(), (Events{button(L, true, q, 1), button(R, true, q, 1),
+                                      button(R, false, q, 1), button(L, false, q, 1)}));
 }
 
 TEST_F(InputTest, WheelPostsWholePixelsKeepsTheFractionAndDropsAbsurdExcess) {
     for (double dy : {0.25, 1.0, -0.1, -1.0, inf, 1e308, -1e308, 1.0}) input.scroll(dy);  // x -2.2
     EXPECT_EQ(devices.take(),
-              (Events{Scrolled{-2}, Scrolled{1}, Scrolled{-2000}, Scrolled{2000}, Scrolled{-2}}));
+              (Events{scroll(-2), scroll(1), scroll(-2000), scroll(2000), scroll(-2)}));
 }
 
-TEST_F(InputTest, KeysTakeTheirCodeFlagsAndShiftOrAreTypedAloneAndDroppedWithModifiers) {
-    struct Case {
-        std::string name;
-        std::vector<std::string> mods;
-        Events expected;
+TEST_F(InputTest, KeysPressWithFlagsOthersAreTypedOrDroppedAndTextGoesACharacterAtATime) {
+    const auto pressed = [this](std::string name, std::vector<std::string> mods) {
+        input.key(name, mods);
+        return devices.take();
     };
-    for (const Case& c : std::vector<Case>{
-             {"Enter", {"ctrl"}, press(Key::Return, kCtrl)},
-             {"A", {"alt"}, press(Key::A, kAlt | kShift)},
-             {"Space", {"win"}, press(Key::Space, kWin)},
-             {"z", {"ctrl"}, press(Key::Z, kCtrl)},
-             {"0", {"ctrl"}, press(Key::Digit0, kCtrl)},
-             {"a", {"cmd", "Ctrl"}, press(Key::A)},
-             {"!", {}, type({"!"})},
-             {"!", {"shift"}, {}},
-             {"enter", {}, type({"e", "n", "t", "e", "r"})},
-         }) {
-        input.key(c.name, c.mods);
-        EXPECT_EQ(devices.take(), c.expected) << '"' << c.name << '"';
-    }
-}
+    EXPECT_EQ(pressed("Enter", {"ctrl"}), press(Key::Return, kCtrl));
+    EXPECT_EQ(pressed("A", {"alt"}), press(Key::A, kAlt | kShift));
+    EXPECT_EQ(pressed("Space", {"win"}), press(Key::Space, kWin));
+    EXPECT_EQ(pressed("z", {"ctrl"}), press(Key::Z, kCtrl));
+    EXPECT_EQ(pressed("0", {"ctrl"}), press(Key::Digit0, kCtrl));
+    EXPECT_EQ(pressed("a", {"cmd", "Ctrl"}), press(Key::A));  // names it does not know
+    EXPECT_EQ(pressed("!", {}), type({"!"}));
+    EXPECT_EQ(pressed("!", {"shift"}), Events{});
+    EXPECT_EQ(pressed("enter", {}), type({"e", "n", "t", "e", "r"}));
 
-TEST_F(InputTest, TextIsTypedOneCharacterAtATimeAndLineBreaksPressReturn) {
     const std::string coder = "\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x92\xbb";  // ZWJ sequence
     input.text("a\nb\r\nc\r" + coder + "e\xcc\x81" + "\xff\xe2\x82" + "d");  // stray bytes dropped
-    EXPECT_EQ(devices.take(), type({"a"}) + press(Key::Return) + type({"b"}) + press(Key::Return) +
-                                  type({"c"}) + press(Key::Return) +
-                                  type({coder, "e\xcc\x81", "d"}));
+    EXPECT_EQ(devices.take(), type({"a", "\n", "b", "\n", "c", "\n", coder, "e\xcc\x81", "d"}));
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 namespace zg::test {
 namespace {
 
-const std::string kUrl = "ws://relay.test/realtime/v1/websocket?vsn=1.0.0";
 const std::string kName = "zephyrglint-23456789ABCDEFGH";
 const std::string kTopic = "realtime:" + kName;
 const Payload kEvent{{"topic", kTopic}, {"event", "broadcast"}, {"payload", Payload::object()}};
@@ -16,7 +15,7 @@ const Payload kEvent{{"topic", kTopic}, {"event", "broadcast"}, {"payload", Payl
 struct RealtimeLinkTest : testing::Test {
     ManualLoop loop;
     FakeWebSocketFactory sockets{loop};
-    RealtimeLink link{loop, sockets.factory(), kUrl};
+    RealtimeLink link{loop, sockets.factory(), "ws://relay.test/realtime/v1/websocket"};
     std::vector<bool> ups;
     int messages = 0;
 
@@ -26,12 +25,11 @@ struct RealtimeLinkTest : testing::Test {
     }
     FakeConnection& socket() { return sockets.last(); }
     Payload sent() { return Payload::parse(socket().sent().back()); }
-    void deliver(const Payload& frame) {
+    void reply(const std::string& ref, const std::string& status) {
+        const Payload frame{
+            {"event", "phx_reply"}, {"ref", ref}, {"payload", {{"status", status}}}};
         socket().deliver(frame.dump());
         loop.runPosted();
-    }
-    void reply(const std::string& ref, const std::string& status) {
-        deliver({{"event", "phx_reply"}, {"ref", ref}, {"payload", {{"status", status}}}});
     }
     // Completes the handshake; returns the join frame the link answers with.
     Payload open() {
@@ -54,17 +52,13 @@ struct RealtimeLinkTest : testing::Test {
 TEST_F(RealtimeLinkTest, JoinsOnOpenNumbersEveryFrameAndARestartLeavesTheOldSocketBehind) {
     link.start(kName);
     reply("", "ok");  // no join has gone out yet, so no reply can accept it
-    const Payload join = open();
-    EXPECT_EQ(join["topic"], kTopic);
-    EXPECT_EQ(join["event"], "phx_join");
-    EXPECT_EQ(join["payload"]["config"]["broadcast"], (Payload{{"self", false}, {"ack", false}}));
+    EXPECT_EQ(open(), joinFrame(kTopic, "1"));
     EXPECT_FALSE(link.send("state", {{"a", 1}}));  // joining is not joined
     reply("1", "ok");
     EXPECT_TRUE(link.send("state", {{"busy", true}}));
-    EXPECT_EQ(sent()["payload"],
-              (Payload{{"type", "broadcast"}, {"event", "state"}, {"payload", {{"busy", true}}}}));
+    EXPECT_EQ(sent(), broadcastFrame(kTopic, "2", "1", "state", {{"busy", true}}));
     loop.advance(25);
-    EXPECT_EQ(sent()["event"], "heartbeat");
+    EXPECT_EQ(sent(), heartbeatFrame("3"));
 
     FakeConnection& old = socket();
     link.start(kName);  // as after a wake from sleep: a new connection at once
@@ -74,8 +68,8 @@ TEST_F(RealtimeLinkTest, JoinsOnOpenNumbersEveryFrameAndARestartLeavesTheOldSock
     loop.advance(25);
     EXPECT_EQ(old.sent().size(), 3u);  // no heartbeat or join for the old socket
     EXPECT_EQ(messages, 0);
-    reply(open()["ref"], "ok");
-    socket().deliverBinary(kEvent.dump());
+    join();
+    socket().deliver(kEvent.dump(), true);  // binary frames count as well
     loop.runPosted();
     EXPECT_EQ(messages, 1);
     EXPECT_EQ(ups, (std::vector<bool>{true, false, true}));
@@ -107,7 +101,7 @@ TEST_F(RealtimeLinkTest, WatchdogDropsAConnectionSilentForMoreThanSixtySeconds) 
 }
 
 // Each kind of incoming frame for a link joining topic "T" with ref "1".
-TEST(RelayFrames, EachIncomingKindIsClassified) {
+TEST(RelayFrames, EachIncomingKindIsClassifiedAndTextThatIsNotUtf8IsReplacedNotThrownOn) {
     const std::pair<const char*, std::string> rows[] = {
         {R"({"topic":"x","event":"phx_reply","ref":"1","payload":{"status":"ok"}})", "up"},
         {R"({"topic":"T","event":"phx_reply","ref":"1","payload":{"status":"error"}})", "drop"},
@@ -125,9 +119,6 @@ TEST(RelayFrames, EachIncomingKindIsClassified) {
         EXPECT_EQ(event ? in.event + " " + in.payload.dump() : kinds[int(in.kind)], outcome)
             << frame;
     }
-}
-
-TEST(RelayFrames, TextThatIsNotUtf8IsReplacedRatherThanThrownOn) {
     const Payload frame = broadcastFrame(kTopic, "2", "1", "hello", {{"name", "Pixel \xff"}});
     EXPECT_EQ(encodeFrame(frame), frame.dump(-1, ' ', false, Payload::error_handler_t::replace));
 }

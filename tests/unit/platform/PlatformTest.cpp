@@ -16,16 +16,14 @@ TEST(HostName, PrettyNameIsReadUnquotedFromMachineInfo) {
 }
 
 TEST(XdgAutostart, WritesRemovesAndHonoursTheUsersOffSwitchesAndReportsAFailedWrite) {
-    ScratchDir dir{"zg-autostart"};
+    ScratchDir dir;
     const fs::path entry = dir.root / "autostart" / "zephyrglint.desktop";
     XdgAutostart login(entry, "/opt/zephyr glint/bin/zephyrglint");
-    EXPECT_FALSE(login.enabled());
     std::string error;
-    EXPECT_TRUE(login.setEnabled(true, error)) << error;
-    EXPECT_TRUE(login.enabled());
+    EXPECT_TRUE(!login.enabled() && login.setEnabled(true, error) && login.enabled());
     EXPECT_NE(readFile(entry).find("Exec=\"/opt/zephyr glint/bin/zephyrglint\" --tray\n"),
               std::string::npos);
-    EXPECT_TRUE(login.setEnabled(false, error)) << error;
+    EXPECT_TRUE(login.setEnabled(false, error));
     EXPECT_FALSE(fs::exists(entry));
 
     for (const char* line : {"Hidden=true\n", "X-GNOME-Autostart-enabled = false\n",

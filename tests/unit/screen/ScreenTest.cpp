@@ -17,44 +17,27 @@ TEST(Base64, EncodesTheStandardVectorsAndBothHighSymbols) {
               "Zg==Zm8=Zm9v++//AIA=");
 }
 
-TEST(CapturePlan, ScalesToThePhoneCappedByTheDisplayAndTheLongestSide) {
-    struct Case {
-        CaptureRequest request;
-        double k, s;
-        int width, height;
+TEST(CapturePlan, ScalesToThePhoneCapturesOnlyWhatLiesOnTheDisplayAndKeepsThePictureSize) {
+    const auto sized = [](double k, const CaptureRequest& request) {
+        const CapturePlan p = planCapture({0, 0}, {-5000, -5000, 10000, 10000}, k, request);
+        return std::tuple(p.scale, p.pixelWidth, p.pixelHeight);
     };
-    for (const Case& c : std::vector<Case>{
-             {{390, 600, 1, 2}, 2, 2, 780, 1200},
-             {{390, 600, 8, 3}, 2, 2, 98, 150},  // 97.5 rounds up
-             {{390, 844, 1, 3}, 2, 1280.0 / 844, 591, 1280},
-             {{844, 390, 1, 3, 0.6, 0.5}, 2, 640.0 / 844, 640, 296}}) {  // fewer pixels asked for
-        SCOPED_TRACE(testing::Message() << c.request.w << " " << c.request.zoom);
-        const CapturePlan plan = planCapture({0, 0}, {-5000, -5000, 10000, 10000}, c.k, c.request);
-        EXPECT_NEAR(plan.scale, c.s, 1e-12);
-        EXPECT_EQ(plan.pixelWidth, c.width);
-        EXPECT_EQ(plan.pixelHeight, c.height);
-    }
-}
+    EXPECT_EQ(sized(2, {390, 600, 1, 2}), std::tuple(2.0, 780, 1200));
+    EXPECT_EQ(sized(2, {390, 600, 8, 3}), std::tuple(2.0, 98, 150));  // 97.5 rounds up
+    EXPECT_EQ(sized(2, {390, 844, 1, 3}), std::tuple(1280.0 / 844, 591, 1280));
+    EXPECT_EQ(sized(2, {844, 390, 1, 3, 0.6, 0.5}), std::tuple(640.0 / 844, 640, 296));
 
-TEST(CapturePlan, CapturesOnlyWhatLiesOnTheDisplayAndKeepsThePictureSize) {
-    struct Case {
-        Point pointer;
-        double zoom;
-        Rect source;  // empty when nothing is captured
-        Rect draw;
+    const auto placed = [](Point pointer, double zoom) {
+        const CapturePlan p = planCapture(pointer, {1000, 0, 1920, 1080}, 1, {390, 600, zoom, 2});
+        return std::tuple(p.sourceRect, p.drawRect, p.pixelWidth, p.pixelHeight);
     };
-    const Rect display{1000, 0, 1920, 1080};
-    for (const Case& c : std::vector<Case>{
-             {{1960, 540}, 1, {765, 240, 390, 600}, {0, 0, 390, 600}},
-             {{1000, 540}, 1, {0, 240, 195, 600}, {195, 0, 195, 600}},        // left half black
-             {{1960, 540}, 0.125, {0, 0, 1920, 1080}, {150, 465, 480, 270}},  // display framed
-             {{805.5, 540}, 1, {}, {}}}) {  // half a point on the display: nothing
-        SCOPED_TRACE(testing::Message() << c.pointer.x << "," << c.pointer.y);
-        const CapturePlan plan = planCapture(c.pointer, display, 1, {390, 600, c.zoom, 2});
-        EXPECT_EQ(plan.sourceRect, c.source);
-        EXPECT_EQ(plan.drawRect, c.draw);
-        EXPECT_EQ(plan.pixelWidth * plan.pixelHeight, c.zoom == 1 ? 390 * 600 : 780 * 1200);
-    }
+    EXPECT_EQ(placed({1960, 540}, 1),
+              std::tuple(Rect{765, 240, 390, 600}, Rect{0, 0, 390, 600}, 390, 600));
+    EXPECT_EQ(placed({1000, 540}, 1),  // the left half black
+              std::tuple(Rect{0, 240, 195, 600}, Rect{195, 0, 195, 600}, 390, 600));
+    EXPECT_EQ(placed({1960, 540}, 0.125),  // the whole display, framed
+              std::tuple(Rect{0, 0, 1920, 1080}, Rect{150, 465, 480, 270}, 780, 1200));
+    EXPECT_EQ(placed({805.5, 540}, 1), std::tuple(Rect{}, Rect{}, 390, 600));  // half a point
 }
 
 TEST(CapturePlan, TheAgentsOwnWindowsMapToWholePicturePixelsInsideThePicture) {
@@ -76,9 +59,7 @@ struct Streamer : testing::Test {
     std::unique_ptr<ScreenStreamer> streamer = std::make_unique<ScreenStreamer>(
         loop, access,
         [this](const CaptureRequest& r) { return requests.push_back(r), std::optional(picture); },
-        [this](const std::string& event, Payload p) {
-            frames.push_back(event == "frame" ? p : Payload());
-        });
+        [this](const std::string&, Payload frame) { frames.push_back(std::move(frame)); });
 
     Streamer() { streamer->start(390, 600, 1, 2); }
     // Runs the capture in flight and brings its result back; false when there was none.
@@ -99,14 +80,7 @@ struct Streamer : testing::Test {
     }
 };
 
-TEST_F(Streamer, StartFallsBackOnNonsenseAndClampsEachValue) {
-    streamer->start(10000, std::nan(""), 20, 5);
-    ASSERT_TRUE(tick());
-    const CaptureRequest& r = requests.back();
-    EXPECT_EQ((std::vector{r.w, r.h, r.zoom, r.dpr}), (std::vector<double>{4000, 600, 8, 3}));
-}
-
-TEST_F(Streamer, AnUnchangedPictureGoesOutEveryThreeSecondsOrAtOnceAfterAStart) {
+TEST_F(Streamer, AnUnchangedPictureGoesOutEveryThreeSecondsAndAtOnceAfterAClampedRestart) {
     std::vector<Seconds> sentAt;
     while (loop.now() < 7) {
         ASSERT_TRUE(tick());
@@ -116,9 +90,11 @@ TEST_F(Streamer, AnUnchangedPictureGoesOutEveryThreeSecondsOrAtOnceAfterAStart) 
     ASSERT_EQ(sentAt.size(), 3u);
     for (size_t i : {1, 2}) EXPECT_NEAR(sentAt[i] - sentAt[i - 1], 3.0 + 0.035, 0.035);
     streamer->stop();
-    streamer->start(390, 600, 2, 2);
+    streamer->start(10000, std::nan(""), 20, 5);  // nonsense falls back, each value is clamped
     ASSERT_TRUE(tick());
-    EXPECT_EQ(frames.back(), (Payload{{"n", 4}, {"z", 2.0}, {"img", "cGljdHVyZQ=="}}));
+    EXPECT_EQ(frames.back(), (Payload{{"n", 4}, {"z", 8.0}, {"img", "cGljdHVyZQ=="}}));
+    const CaptureRequest& r = requests.back();
+    EXPECT_EQ((std::vector{r.w, r.h, r.zoom, r.dpr}), (std::vector<double>{4000, 600, 8, 3}));
 }
 
 TEST_F(Streamer, AtMostThreeUnacknowledgedUntilOneAndAHalfSecondsPass) {
@@ -142,15 +118,13 @@ TEST_F(Streamer, CaptureInFlightIsDroppedAfterStopOrDestructionAndKeepsItsZoomAf
     loop.advance(ScreenStreamer::kTickInterval);
     streamer->stop();
     EXPECT_TRUE(finish());
-    EXPECT_TRUE(frames.empty());
     streamer->start(390, 600, 1, 2);
     loop.advance(ScreenStreamer::kTickInterval);
     streamer->start(390, 600, 2, 2);  // while the zoom-1 capture runs
     finish();
     ASSERT_TRUE(tick(true));
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0]["z"], 1.0);
-    EXPECT_EQ(frames[1]["z"], 2.0);
+    ASSERT_EQ(frames.size(), 2u);  // none from the stopped capture; each with its own zoom
+    EXPECT_EQ(std::pair(frames[0]["z"], frames[1]["z"]), std::pair(Payload(1.0), Payload(2.0)));
 
     picture += '.';
     loop.advance(ScreenStreamer::kTickInterval);
@@ -159,21 +133,19 @@ TEST_F(Streamer, CaptureInFlightIsDroppedAfterStopOrDestructionAndKeepsItsZoomAf
     EXPECT_EQ(frames.size(), 2u);
 }
 
-// Quality gives way first, then pixels, so busy screens still get frames; both come back.
-TEST_F(Streamer, QualityThenPixelsStepDownForLargeFramesAndBackUpForSmallOnes) {
+TEST_F(Streamer, QualityThenPixelsGiveWayForLargeFramesSoBusyScreensStillGetSomeAndBothReturn) {
     capture(150000, 1);   // 200000 characters: the most one frame carries
     capture(150001, 11);  // 200004 (Base64 comes in fours): dropped
     const CaptureRequest smallest = requests.back();
     capture(1000, 18);
     EXPECT_EQ(frames.size(), 19u);
-    EXPECT_EQ(smallest.quality, ScreenStreamer::kQualityFloor);
-    EXPECT_EQ(smallest.pixelScale, ScreenStreamer::kPixelFloor);
+    EXPECT_EQ(std::pair(smallest.quality, smallest.pixelScale),
+              std::pair(ScreenStreamer::kQualityFloor, ScreenStreamer::kPixelFloor));
     EXPECT_NEAR(requests.back().quality, ScreenStreamer::kQualityTop, 1e-9);
     EXPECT_EQ(requests.back().pixelScale, 1);
     for (size_t i = 1; i < requests.size(); ++i) {  // pixels change only at either quality end
-        const double q = requests[i].quality;
-        const bool pixelsChanged = requests[i].pixelScale != requests[i - 1].pixelScale;
-        EXPECT_TRUE(!pixelsChanged || q == 0.25 || q > 0.7 - 1e-9) << i;
+        const double q = requests[i].quality, before = requests[i - 1].pixelScale;
+        EXPECT_TRUE(requests[i].pixelScale == before || q == 0.25 || q > 0.7 - 1e-9) << i;
     }
 }
 

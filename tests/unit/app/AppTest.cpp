@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "FakeWebSocket.h"
+#include "ManualLoop.h"
+#include "MemoryStore.h"
+#include "RecordingDevices.h"
+#include "app/AppDelegate.h"
+#include "app/CommandLine.h"
+#include "link/RelayFrames.h"
+#include "platform/x11/X11ScreenAccess.h"
+
+namespace zg::test {
+namespace {
+
+const std::string kCode = "23456789ABCDEFGH";
+const std::string kLetGo = Posted::button(MouseButton::Left, false, {}, 1);
+using Journal = std::vector<std::string>;
+
+// The agent's face, recording what it is told in one journal, in order: "status ..." for the
+// status line, "lit ..." for one with the dot lit.
+struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions {
+    Journal journal;
+    std::string tooltip;
+    bool login = false, loginFails = false, trusted = true;
+
+    void note(std::string line) { journal.push_back(std::move(line)); }
+    Journal take() { return std::exchange(journal, {}); }
+
+    void showCode(const std::string& link) override { note("code " + link); }
+    void setStatus(const std::string& s, bool on) override { note((on ? "lit " : "status ") + s); }
+    void present() override { note("present"); }
+    void hide() override { note("hide"); }
+    std::optional<Rect> onScreen() const override { return Rect{500, 300, 300, 336}; }
+    void setTooltip(const std::string& text) override { tooltip = text; }
+    std::optional<double> flipHeight() const override { return std::nullopt; }
+    void moveTo(Point origin) override { note("ring at " + std::to_string(int(origin.x))); }
+    void hideNow() override { note("ring hidden"); }
+    void showOpaque() override {}
+    void fadeOut(Seconds) override {}
+    void pulse(double, Seconds) override {}
+    bool enabled() const override { return login; }
+    bool setEnabled(bool on, std::string& error) override {
+        note(on ? "login on" : "login off");
+        if (loginFails) error = "no autostart folder";
+        if (!loginFails) login = on;
+        return !loginFails;
+    }
+    bool inputTrusted() override { return trusted; }
+    std::string untrustedText() const override { return "No XTEST"; }
+};
+
+struct Options {
+    bool withDesktop = true, inTray = true, storedCode = true;
+};
+
+// The whole agent on virtual time: fake relay sockets, a recording desktop and face, settings
+// in memory; the tray's menu is the face's `actions`, as the agent wired them.
+struct Agent {
+    explicit Agent(Options options = {}) {
+        store.settings = {{"speed", 2.0}};
+        if (options.storedCode) store.settings["code"] = kCode;
+        Platform platform{.sockets = sockets.factory(),
+                          .relayUrl = "ws://relay.test/realtime/v1/websocket?vsn=1.0.0",
+                          .pointer = options.withDesktop ? &desktop : nullptr,
+                          .keyboard = options.withDesktop ? &desktop : nullptr,
+                          .screenAccess = &screenAccess,
+                          .capture = [this](const CaptureRequest& r) { return capture(r); },
+                          .hostName = "Workstation",
+                          .permissions = &face};
+        agent = std::make_unique<AppDelegate>(
+            loop, store, "http://phone.test/remote", std::move(platform),
+            Face{&face, &face, &face, &face, nullptr, [this] { face.note("terminate"); }});
+        agent->log = [this](const std::string& line) { face.note("log " + line); };
+        agent->launch(options.inTray);
+    }
+
+    std::string topic() const { return "realtime:zephyrglint-" + store.settings.value("code", ""); }
+    void join() {
+        sockets.last().open();
+        loop.runPosted();
+        sockets.last().acceptJoin();
+        loop.runPosted();
+    }
+    void phoneSays(const std::string& event, Payload payload) {
+        payload["from"] = "phone-1";
+        sockets.last().deliver(encodeFrame(broadcastFrame(topic(), "9", "", event, payload)));
+        loop.runPosted();
+    }
+    void phoneDoes(const std::string& what, Payload payload = Payload::object()) {
+        payload["do"] = what;
+        phoneSays("cmd", std::move(payload));
+    }
+    std::optional<std::string> capture(const CaptureRequest& request) {
+        hidden = request.hidden;
+        return "picture";
+    }
+    // The application events the agent has broadcast on its current socket.
+    std::vector<Incoming> broadcasts() {
+        std::vector<Incoming> out;
+        for (const auto& t : sockets.last().sent()) out.push_back(classifyFrame(t, topic(), ""));
+        std::erase_if(out, [](const Incoming& in) { return in.kind != Incoming::Kind::Event; });
+        return out;
+    }
+
+    ManualLoop loop;
+    MemoryStore store;
+    FakeWebSocketFactory sockets{loop};
+    RecordingDevices desktop;
+    RecordingFace face;
+    X11ScreenAccess screenAccess;  // nothing to ask for
+    std::vector<Rect> hidden;      // what the last capture was to keep out
+    std::unique_ptr<AppDelegate> agent;
+};
+
+TEST(AppDelegate, ReportsItsStateAtEachJoinAndHousekeepsEveryTwoSeconds) {
+    Agent a;
+    a.join();
+    ASSERT_EQ(a.broadcasts().size(), 1u);
+    EXPECT_EQ(a.broadcasts()[0].payload["name"], "Workstation");
+    a.phoneDoes("move", {{"dx", 10}, {"dy", 0}});  // 10 × (1.4 + 10/14) × 2 = 42.3 points
+    a.phoneDoes("down");
+    EXPECT_EQ(a.desktop.take().at(0), Posted::move({42, 0}));
+    a.loop.advance(44);
+    a.face.trusted = false;
+    a.loop.advance(2);  // the first tick after 45 s forgets the phone, letting go of its button
+    EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
+    EXPECT_EQ(a.desktop.take(), (Events{Posted::button(MouseButton::Left, false, {42, 0}, 1)}));
+    EXPECT_EQ(a.face.take().back(), "status No XTEST");
+    a.face.trusted = true;
+    a.loop.advance(2);
+    EXPECT_EQ(a.face.take().back(), "status Scan with your phone's camera");
+
+    a.agent->wake();  // a new connection, where the state goes out again
+    a.join();
+    EXPECT_EQ(a.broadcasts().size(), 1u);
+}
+
+TEST(AppDelegate, AFirstRunRegistersAtLoginAndWithoutADesktopJoinsButIgnoresCommands) {
+    Agent first({.withDesktop = false, .storedCode = false});
+    EXPECT_EQ(first.face.journal.front(), "login on");
+    first.join();
+    EXPECT_TRUE(first.agent->link().joined());
+    first.phoneSays("hello", {});
+    EXPECT_TRUE(first.broadcasts().empty());
+
+    Agent again;  // a stored code: no new registration, and a failed one only reaches the log
+    EXPECT_NE(again.face.journal.front(), "login on");
+    again.face.loginFails = true;
+    again.face.take();
+    again.face.actions.toggleLogin();
+    EXPECT_EQ(again.face.take(), (Journal{"login on", "log login item: no autostart folder"}));
+}
+
+TEST(AppDelegate, ShowsTheCodeAndTheWindowUnlessInTheTrayAndTheFirstPhoneHidesIt) {
+    for (bool inTray : {false, true}) {
+        SCOPED_TRACE(inTray ? "in the tray" : "with the window");
+        Agent a({.inTray = inTray});
+        Journal launched{"code http://phone.test/remote?k=" + kCode, "status Connecting\u2026"};
+        if (!inTray) launched.push_back("present");
+        EXPECT_EQ(a.face.take(), launched);
+        EXPECT_EQ(a.face.tooltip, "ZephyrGlint: waiting for a phone");
+        a.join();
+        a.face.take();
+        a.phoneSays("hello", {{"device", "Pixel"}});
+        EXPECT_EQ(a.face.tooltip, "ZephyrGlint: Connected: Pixel");
+        a.loop.advance(1.1);
+        EXPECT_EQ(a.face.take(), (Journal{"lit Connected: Pixel"}));
+        a.loop.advance(0.1);
+        EXPECT_EQ(a.face.take(), inTray ? Journal{} : Journal{"hide"});
+    }
+}
+
+TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
+    Agent a;
+    a.join();
+    a.phoneSays("hello", {});
+    a.phoneDoes("down");
+    a.phoneDoes("screen", {{"on", true}});
+    a.desktop.take();
+    a.face.take();
+
+    a.face.actions.newCode();
+    const std::string code = a.store.settings["code"];
+    EXPECT_NE(code, kCode);
+    EXPECT_EQ(a.face.take(),
+              (Journal{"code http://phone.test/remote?k=" + code, "log channel lost; reconnecting",
+                       "status Connecting\u2026", "status Connecting\u2026", "present"}));
+    EXPECT_EQ(a.desktop.take(), (Events{kLetGo}));
+    EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
+
+    a.join();  // the new code's channel, where the first phone hides the window again
+    a.phoneSays("hello", {});
+    a.loop.advance(1.2);
+    EXPECT_EQ(a.face.take().back(), "hide");
+}
+
+TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
+    Agent a;
+    a.join();
+    a.phoneDoes("down");
+    a.desktop.take();
+    a.face.actions.quit();
+    EXPECT_EQ(a.desktop.take(), (Events{kLetGo}));
+    EXPECT_EQ(a.broadcasts().back().payload["gone"], true);
+    a.face.take();
+    a.loop.advance(0.29);
+    EXPECT_EQ(a.face.take(), Journal{});
+    a.loop.advance(0.01);
+    EXPECT_EQ(a.face.take(), (Journal{"terminate"}));
+
+    a.agent.reset();  // the menu outlives the agent and must not reach it
+    EXPECT_FALSE(a.face.actions.show);
+    EXPECT_FALSE(a.face.onStatusClick);
+}
+
+TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndTheAgentKeepsOutOfStreamedFrames) {
+    Agent a;
+    a.join();
+    a.face.actions.setSpeed(1.5);
+    a.phoneDoes("move", {{"dx", 10}, {"dy", 0}});
+    EXPECT_EQ(a.desktop.take(), (Events{Posted::move({31, 0})}));
+    EXPECT_EQ(a.face.take().back(), "ring at -7");
+
+    a.face.actions.toggleRing();
+    EXPECT_EQ(a.face.take(), (Journal{"ring hidden"}));
+    a.phoneDoes("move", {{"dx", 10}, {"dy", 0}});
+    EXPECT_TRUE(a.face.take().empty());
+
+    a.face.actions.toggleRing();
+    a.phoneDoes("screen", {{"on", true}});  // streaming, the ring stays away, the window unseen
+    a.face.take();
+    a.phoneDoes("click");
+    EXPECT_TRUE(a.face.take().empty());
+    a.loop.advance(0.07);
+    ASSERT_TRUE(a.loop.runBackground());
+    EXPECT_EQ(a.hidden, (std::vector<Rect>{{500, 300, 300, 336}}));
+}
+
+TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUse) {
+    std::string error;
+    const auto options = parseAgentOptions(
+        {"--listen", "127.0.0.1:9000", "--tray", "--print-qr", "--relay=wss://r.test/x"}, error);
+    ASSERT_TRUE(options);
+    EXPECT_TRUE(options->tray && options->terminalCode);
+    EXPECT_EQ(options->listen, (ListenAddress{"127.0.0.1", 9000}));
+    EXPECT_EQ(options->relayUrl, "wss://r.test/x");
+
+    const std::pair<std::vector<std::string>, const char*> refused[] = {
+        {{"--tary"}, "--tary"},
+        {{"--listen", "localhost:99999"}, "--listen"},
+        {{"--relay", "http://relay.test"}, "ws://"},
+        {{"--tray=1"}, "takes no value"}};
+    for (const auto& [args, reason] : refused) {  // each refusal names what it could not use
+        EXPECT_FALSE(parseAgentOptions(args, error)) << args[0];
+        EXPECT_NE(error.find(reason), std::string::npos) << args[0];
+    }
+}
+
+// A dispatcher with a real Input on recording devices; each callback logs a line to `calls`.
+struct DispatcherTest : testing::Test {
+    ManualLoop loop;
+    RecordingDevices devices;
+    Input input{loop, devices, devices};
+    Dispatcher dispatcher{loop, input, "Desk"};
+    Payload state;      // the last one sent
+    std::string calls;  // what the callbacks did, in order: "state drag, paint"
+
+    DispatcherTest() {
+        dispatcher.send = [this](const std::string& event, Payload payload) {
+            log(event + (payload.value("drag", false) ? " drag" : ""));
+            state = std::move(payload);
+        };
+        dispatcher.paint = [this] { log("paint"); };
+        dispatcher.hidePairingWindow = [this] { log("hide"); };
+        dispatcher.screenStart = [this](double w, double h, double zoom, double dpr) {
+            log("start " + Payload{w, h, zoom, dpr}.dump());
+        };
+        dispatcher.screenStop = [this] { log("stop"); };
+        dispatcher.screenAck = [this](int64_t n) { log("ack " + std::to_string(n)); };
+    }
+
+    void cmd(Payload payload) { dispatcher.onMessage("cmd", payload); }
+    void hello(const std::string& from) { dispatcher.onMessage("hello", {{"from", from}}); }
+    void bye(const std::string& from) { dispatcher.onMessage("bye", {{"from", from}}); }
+    void log(const std::string& line) { calls += (calls.empty() ? "" : ", ") + line; }
+    std::string take() { return std::exchange(calls, {}); }
+};
+
+TEST_F(DispatcherTest, ReadsEachValueWithinBoundsAndActsOnlyOnCommandsForThisHostOrAny) {
+    std::string accented;
+    for (int i = 0; i < 4000; ++i) accented += "e\u0301";  // two code points, one character
+    cmd({{"do", "text"}, {"t", accented}});
+    cmd({{"do", "text"}, {"t", accented + "x"}});
+    EXPECT_EQ(devices.take().size(), 8000u);  // down and up of 4000 characters, none of 4001
+    for (double n : {7.9, 0x1p63}) cmd({{"do", "ack"}, {"n", n}});  // 2^63: not a frame of ours
+    cmd({{"do", "screen"}, {"on", true}, {"w", "390"}, {"h", 844.5}, {"zoom", -2}, {"dpr", 3}});
+    cmd({{"do", "screen"}, {"on", "true"}, {"w", 390}});
+    EXPECT_EQ(take(), "ack 7, start [0.0,844.5,-2.0,3.0], stop");
+    cmd({{"do", "key"}, {"k", "c"}, {"mods", {"ctrl"}}});
+    EXPECT_EQ(devices.take().size(), 2u);
+
+    using Row = std::tuple<const char*, Payload, bool>;  // event, "to", acted on
+    for (const auto& [event, to, acts] :
+         {Row{"cmd", {}, true}, Row{"cmd", dispatcher.hostId(), true},
+          Row{"cmd", "zzzzzzzz", false}, Row{"state", {}, false}}) {
+        SCOPED_TRACE(std::string(event) + " to " + to.dump());
+        dispatcher.onMessage(event, {{"to", to}, {"from", "p"}, {"do", "click"}});
+        EXPECT_EQ(devices.take().size(), acts ? 2u : 0u);  // press and release
+        EXPECT_EQ(dispatcher.phones().size(), acts ? 1u : 0u);
+        dispatcher.forgetPhones();
+    }
+}
+
+TEST_F(DispatcherTest, ReportsStateWithTheDragFlagAndTheLastByeLetsGoAndLeavesThePairingWindowUp) {
+    dispatcher.pairingShown = true;  // the first phone hides it unless it leaves within 1.2 s
+    hello("a");
+    for (const char* what : {"sync", "down", "up", "down"}) cmd({{"from", "a"}, {"do", what}});
+    EXPECT_EQ(take(), "state, paint, state, state drag, state, state drag");
+    hello("b");
+    bye("a");  // one phone is left: nothing stops
+    bye("b");
+    loop.advance(5);
+    EXPECT_EQ(take(), "state drag, paint, paint, stop, paint");
+
+    const std::string id = dispatcher.hostId();
+    dispatcher.sendState();
+    EXPECT_EQ(state.dump(),
+              R"({"drag":false,"from":")" + id + R"(","kind":"host","name":"Desk","os":"linux"})");
+    dispatcher.sendFarewell();
+    EXPECT_EQ(state, (Payload{{"kind", "host"}, {"from", id}, {"name", "Desk"}, {"gone", true}}));
+}
+
+TEST_F(DispatcherTest, NamesPhonesAndForgetsThoseSilentForMoreThan45Seconds) {
+    dispatcher.onMessage("hello", {{"from", "a"}, {"device", ""}});
+    cmd({{"from", "b"}, {"device", "Pad"}});
+    cmd({{"from", "b"}, {"device", "Later"}});  // a known phone keeps its name
+    const auto& phones = dispatcher.phones();
+    EXPECT_EQ(phones.at("a").device + phones.at("b").device, "PhonePad");
+
+    loop.advance(30);
+    cmd({{"from", "a"}, {"do", "down"}});
+    devices.take();
+    take();
+    for (auto [step, left] : {std::pair{15.0, 2u}, {0.5, 1u}, {29.5, 1u}, {0.5, 0u}}) {
+        loop.advance(step);
+        dispatcher.expire();
+        EXPECT_EQ(phones.size(), left) << loop.now();
+    }
+    EXPECT_EQ(devices.take(), Events{Posted::button(MouseButton::Left, false, {}, 1)});
+    EXPECT_EQ(take(), "stop");
+}
+
+}  // namespace
+}  // namespace zg::test
