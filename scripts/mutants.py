@@ -19,7 +19,7 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 BUILD = "build-mut"
-NODE_DIRS = ("tests/e2e/node_modules", "tests/interop/node_modules")
+NODE_DIRS = ("tests/node_modules",)
 # Never copied from a tree that is not a checkout, and never deleted from the scratch copy.
 SKIPPED = re.compile(r"^(build[^/]*|.*node_modules|\.git)$")
 

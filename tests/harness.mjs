@@ -35,15 +35,6 @@ export function run(variable, args, { stdio = ['ignore', 'pipe', 'pipe'], env = 
   return { out, err, stop, write: (line) => child.stdin.write(`${line}\n`) };
 }
 
-// The match of `pattern` in a line the process logs; failing, stops it and shows its log.
-function logs(proc, pattern, what, ms) {
-  const match = () => proc.err.map((line) => pattern.exec(line)).find(Boolean);
-  return until(match, what, ms).catch(async (error) => {
-    await proc.stop();
-    throw new Error(`${error.message}\n${proc.err.join('\n')}`);
-  });
-}
-
 export async function startXvfb() {
   const args = ['-displayfd', '1', '-screen', '0', '1280x800x24', '-nolisten', 'tcp'];
   const xvfb = run('ZG_XVFB', args);
@@ -72,15 +63,12 @@ export async function startAgent(display, code, listen = '127.0.0.1:0') {
   const env = { DISPLAY: display, XDG_CONFIG_HOME: home };
   const agent = run('ZG_AGENT_BIN', ['--tray', '--listen', listen], { env });
   const stop = () => agent.stop().then(() => rmSync(home, { recursive: true, force: true }));
-  await logs(agent, new RegExp(`joined channel realtime:zephyrglint-${code}`), 'the agent', 20e3);
+  const joined = () => agent.err.some((line) => line.includes('joined channel realtime:'));
+  await until(joined, 'the agent to join', 20e3).catch(async (error) => {
+    await stop();
+    throw new Error(`${error.message}\n${agent.err.join('\n')}`);
+  });
   return { ...agent, link: agent.out[0], stop };
-}
-
-// The standalone relay on a free loopback port; `endpoint` is its Realtime URL.
-export async function startRelay() {
-  const relay = run('ZG_RELAY_BIN', ['--listen', '127.0.0.1:0']);
-  const [, port] = await logs(relay, /relay: listening on 127\.0\.0\.1:(\d+)$/, 'the relay');
-  return { ...relay, endpoint: `ws://127.0.0.1:${port}/realtime/v1` };
 }
 
 // A member of `topic` at the Realtime `endpoint`, joined; `broadcasts` collects the

@@ -1,7 +1,9 @@
 // The phone page in a phone-sized Chromium, opened from the link the real agent prints,
-// driving a private X desktop: one pass over what a person does with it.
+// driving a private X desktop: one pass over what a person does with it. Then a phone built on
+// the official Realtime client drives the same agent.
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
+import { RealtimeClient } from '@supabase/realtime-js';
 import { chromium } from 'playwright-core';
 import WebSocket from 'ws';
 import { member, startAgent, startProbe, startXvfb, until } from '../harness.mjs';
@@ -187,4 +189,36 @@ test('closing the page says bye, and the agent lets go of the held button', asyn
   await until(bye, 'bye on the channel');
   // Nobody else is registered: the agent releases what the phone held.
   await until(async () => !((await pointer()).mask & button1Mask), 'the button to be let go');
+});
+
+test('a phone on the official client joins, is answered and drives the pointer', async () => {
+  const endpoint = `ws://${new URL(agent.link).host}/realtime/v1`;
+  const params = { apikey: 'sb_publishable_test' };
+  const client = new RealtimeClient(endpoint, { transport: WebSocket, vsn: '1.0.0', params });
+  // A token and presence make the join carry more; a new token is sent to the channel.
+  await client.setAuth('token');
+  const config = { broadcast: { self: true, ack: true }, presence: { enabled: true } };
+  const channel = client.channel(`zephyrglint-${code}`, { config });
+  const got = [];
+  channel.on('broadcast', { event: '*' }, ({ event, payload }) => got.push({ event, payload }));
+  await new Promise((resolve, reject) =>
+    channel.subscribe((status, error) => (status === 'SUBSCRIBED' ? resolve() : reject(error))),
+  );
+  await client.setAuth('renewed token');
+  const hello = { event: 'hello', payload: { from: 'phone-2', device: 'Pixel ✓' } };
+  assert.equal(await channel.send({ type: 'broadcast', ...hello }), 'ok'); // acknowledged
+  await until(() => got.some((b) => b.event === 'state'), "the agent's answer");
+  const fromIt = () => watcher.broadcasts.find((b) => b.payload.from === 'phone-2');
+  const heard = await until(fromIt, 'the page code to hear it');
+  assert.deepEqual([got[0], heard], [hello, hello]); // its own too, as it asked
+  const { x } = await pointer();
+  const move = { from: 'phone-2', do: 'move', dx: 20, dy: 0 };
+  assert.equal(await channel.send({ type: 'broadcast', event: 'cmd', payload: move }), 'ok');
+  await until(async () => (await pointer()).x > x, 'the pointer to move');
+
+  const heartbeat = new Promise((resolve) => client.onHeartbeat((s) => s !== 'sent' && resolve(s)));
+  client.sendHeartbeat();
+  assert.equal(await heartbeat, 'ok');
+  assert.equal(await channel.unsubscribe(), 'ok');
+  client.disconnect();
 });
