@@ -6,20 +6,16 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include <sys/prctl.h>
-
-#include <csignal>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
 
+#include "Processes.h"
 #include "RelayClient.h"
-#include "Spin.h"
 #include "XvfbServer.h"
 
 #include <X11/Xlib.h>
@@ -30,67 +26,26 @@
 namespace zg::test {
 namespace {
 
-const QString kCode = "23456789ABCDEFGH";
-const QString kTopic = "realtime:zephyrglint-" + kCode;
-
-// The first window below `parent` for which `match` holds, depth first.
-Window findWindow(Display* dpy, Window parent, const std::function<bool(Window)>& match) {
-    Window root, up, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(dpy, parent, &root, &up, &children, &count)) return 0;
-    Window found = 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        found = match(children[i]) ? children[i] : findWindow(dpy, children[i], match);
-    }
-    if (children) XFree(children);
-    return found;
-}
-
-bool viewable(Display* dpy, Window window) {
-    XWindowAttributes attributes;
-    return XGetWindowAttributes(dpy, window, &attributes) && attributes.map_state == IsViewable;
-}
-
-// What the screen shows of `window`.
-QImage screenshot(Display* dpy, Window window) {
-    XWindowAttributes attributes;
-    XImage* image =
-        XGetWindowAttributes(dpy, window, &attributes)
-            ? XGetImage(dpy, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap)
-            : nullptr;
-    if (!image) return {};
-    QImage picture(image->width, image->height, QImage::Format_RGB32);
-    for (int y = 0; y < image->height; ++y) {
-        for (int x = 0; x < image->width; ++x) picture.setPixel(x, y, XGetPixel(image, x, y));
-    }
-    XDestroyImage(image);
-    return picture;
-}
+const QJsonObject kSettings{{"code", "23456789ABCDEFGH"}};
 
 // The agent binary on the X display with a configuration folder of its own (settings as given,
-// none at all for a first run) and a free loopback port for its relay; killed with the object,
-// and with the test process if that dies first. It sees no session bus unless one is named.
+// none at all for a first run) and a free loopback port for its relay. It sees no session bus
+// unless one is named.
 class AgentProcess {
 public:
     AgentProcess(const std::string& display, const std::optional<QJsonObject>& settings,
                  const QStringList& arguments, const QString& sessionBus = {}) {
-        if (settings) {
-            QDir(home.path()).mkpath("zephyrglint");
-            QFile file(home.filePath("zephyrglint/settings.json"));
-            if (file.open(QIODevice::WriteOnly)) file.write(QJsonDocument(*settings).toJson());
-        }
+        QFile file(home.filePath("zephyrglint/settings.json"));
+        if (settings && QDir(home.path()).mkpath("zephyrglint") && file.open(QIODevice::WriteOnly))
+            file.write(QJsonDocument(*settings).toJson());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", QString::fromStdString(display));
         env.insert("XDG_CONFIG_HOME", home.path());
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         if (!sessionBus.isEmpty()) env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBus);
-        process_.setProcessEnvironment(env);
-        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        QObject::connect(&process_, &QProcess::readyReadStandardOutput,
-                         [this] { output_ += process_.readAllStandardOutput(); });
         QObject::connect(&process_, &QProcess::readyReadStandardError,
                          [this] { log += process_.readAllStandardError(); });
-        process_.start(ZG_AGENT_BINARY, QStringList{"--listen", "127.0.0.1:0"} + arguments);
+        launch(process_, ZG_AGENT_BINARY, QStringList{"--listen", "127.0.0.1:0"} + arguments, env);
     }
     ~AgentProcess() {
         process_.kill();
@@ -111,14 +66,13 @@ public:
         return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
     // The phone link: the first line the agent printed.
-    std::string link() const { return output_.left(output_.indexOf('\n')).toStdString(); }
+    std::string link() { return process_.readLine().trimmed().toStdString(); }
 
     QTemporaryDir home;  // $XDG_CONFIG_HOME
     QByteArray log;
 
 private:
     QProcess process_;
-    QByteArray output_;
 };
 
 // A private X server with a system tray (Debian's trayer) and the agent on it.
@@ -130,10 +84,10 @@ protected:
         ASSERT_NE(dpy, nullptr);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", QString::fromStdString(server.name()));
-        tray.setProcessEnvironment(env);
-        tray.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
-                              "--height", "24", "--transparent", "false"});
+        launch(tray, "trayer",
+               {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+                "--transparent", "false"},
+               env);
         const Atom selection = XInternAtom(dpy, "_NET_SYSTEM_TRAY_S0", False);
         ASSERT_TRUE(spinUntil([&] { return XGetSelectionOwner(dpy, selection) != 0; }))
             << "the tray host did not start";
@@ -152,35 +106,40 @@ protected:
         return agent->waitJoined();
     }
 
+    // The first viewable window, depth first, for which `match` holds; 0 when there is none.
+    Window shown(const std::function<bool(Window, const XWindowAttributes&)>& match,
+                 Window parent = 0) {
+        Window root, up, *children = nullptr, found = 0;
+        unsigned count = 0;
+        if (!XQueryTree(dpy, parent ? parent : DefaultRootWindow(dpy), &root, &up, &children,
+                        &count))
+            return 0;
+        for (unsigned i = 0; i < count && !found; ++i) {
+            XWindowAttributes a;
+            const bool viewable = XGetWindowAttributes(dpy, children[i], &a) &&
+                                  a.map_state == IsViewable && match(children[i], a);
+            found = viewable ? children[i] : shown(match, children[i]);
+        }
+        if (children) XFree(children);
+        return found;
+    }
     Window pairingWindow() {
-        return findWindow(dpy, DefaultRootWindow(dpy), [this](Window w) {
+        return shown([this](Window w, auto&) {
             char* name = nullptr;
-            const bool ours =
-                XFetchName(dpy, w, &name) && name && name == std::string("ZephyrGlint");
+            const bool ours = XFetchName(dpy, w, &name) && name == std::string("ZephyrGlint");
             if (name) XFree(name);
             return ours;
         });
     }
-
-    // The agent's icon, docked in the tray host.
     Window trayIcon() {
-        return findWindow(dpy, DefaultRootWindow(dpy), [this](Window w) {
+        return shown([this](Window w, const XWindowAttributes& a) {
             XClassHint hint{};
             if (!XGetClassHint(dpy, w, &hint)) return false;
-            const bool ours = std::string(hint.res_name) == "zephyrglint";
+            const bool ours = std::string(hint.res_name) == "zephyrglint" && a.width < 64;
             XFree(hint.res_name);
             XFree(hint.res_class);
-            XWindowAttributes attributes;
-            return ours && XGetWindowAttributes(dpy, w, &attributes) && attributes.width < 64 &&
-                   attributes.map_state == IsViewable;
+            return ours;
         });
-    }
-
-    void tap(KeySym key) {
-        const KeyCode code = XKeysymToKeycode(dpy, key);
-        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
-        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
-        XSync(dpy, False);
     }
 
     XvfbServer server;
@@ -189,18 +148,30 @@ protected:
     std::unique_ptr<AgentProcess> agent;
 };
 
-TEST_F(TrayAgent, AFirstRunShowsAScannableCodeRegistersAtLoginAndClosingOnlyHides) {
-    ASSERT_NE(start(std::nullopt, {}), 0) << "the agent did not join its channel";
+TEST_F(TrayAgent, AFirstRunShowsAScannableCodeThatClosingHidesAndASecondStartBringsBack) {
+    QProcess bus;
+    const QString address = startBus(bus);
+    ASSERT_FALSE(address.isEmpty()) << "no session bus";
+    ASSERT_NE(start(std::nullopt, {}, address), 0) << "the agent did not join its channel";
     Window window = 0;
-    ASSERT_TRUE(spinUntil([&] { return (window = pairingWindow()) && viewable(dpy, window); }));
+    ASSERT_TRUE(spinUntil([&] { return (window = pairingWindow()) != 0; }));
 
+    XWindowAttributes a;
+    XGetWindowAttributes(dpy, window, &a);
+    XImage* image = XGetImage(dpy, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+    ASSERT_TRUE(image);
     QTemporaryDir dir;
     const QString shot = dir.filePath("pairing.png");
-    ASSERT_TRUE(screenshot(dpy, window).save(shot));
+    ASSERT_TRUE(QImage(reinterpret_cast<uchar*>(image->data), image->width, image->height,
+                       image->bytes_per_line, QImage::Format_RGB32)
+                    .save(shot));
+    XDestroyImage(image);
     QProcess reader;
     reader.start("zbarimg", {"--quiet", "--raw", shot});
     ASSERT_TRUE(reader.waitForFinished(10000));
-    EXPECT_EQ(reader.readAllStandardOutput().trimmed().toStdString(), agent->link());
+    const std::string link = agent->link();
+    EXPECT_TRUE(link.starts_with("http://127.0.0.1:")) << link;
+    EXPECT_EQ(reader.readAllStandardOutput().trimmed().toStdString(), link);
 
     QFile entry(agent->home.filePath("autostart/zephyrglint.desktop"));
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
@@ -215,20 +186,26 @@ TEST_F(TrayAgent, AFirstRunShowsAScannableCodeRegistersAtLoginAndClosingOnlyHide
     close.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
     XSendEvent(dpy, window, False, NoEventMask, &close);
     XSync(dpy, False);
-    EXPECT_TRUE(spinUntil([&] { return !viewable(dpy, window); }));
+    EXPECT_TRUE(spinUntil([&] { return !pairingWindow(); }));
     EXPECT_EQ(agent->waitExit(0.5), std::nullopt);
+
+    AgentProcess second(server.name(), kSettings, {}, address);
+    EXPECT_EQ(second.waitExit(10), 0);
+    EXPECT_TRUE(spinUntil([&] { return pairingWindow() != 0; }));
+    bus.kill();
 }
 
 TEST_F(TrayAgent, InTheTrayItShowsOnlyItsIconAndQuitFromTheMenuSaysFarewell) {
-    const quint16 port = start(QJsonObject{{"code", kCode}}, {"--tray"});
+    const quint16 port = start(kSettings, {"--tray"});
     ASSERT_NE(port, 0);
     RelayClient phone(port);
-    ASSERT_EQ(status(phone.join(kTopic, {{"self", false}})), "ok");
+    ASSERT_EQ(status(phone.join("realtime:zephyrglint-" + kSettings["code"].toString(),
+                                {{"self", false}})),
+              "ok");
 
     Window icon = 0;
     ASSERT_TRUE(spinUntil([&] { return (icon = trayIcon()) != 0; })) << "no icon in the tray";
-    const Window window = pairingWindow();
-    EXPECT_FALSE(window && viewable(dpy, window));
+    EXPECT_EQ(pairingWindow(), 0u);
     Window child;
     int x = 0, y = 0;
     XTranslateCoordinates(dpy, icon, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
@@ -238,36 +215,19 @@ TEST_F(TrayAgent, InTheTrayItShowsOnlyItsIconAndQuitFromTheMenuSaysFarewell) {
     XSync(dpy, False);
     // The menu opens with nothing selected; upwards from there is its last item, "Quit".
     ASSERT_TRUE(spinUntil([&] {
-        return findWindow(dpy, DefaultRootWindow(dpy), [this](Window w) {
-            XWindowAttributes attributes;
-            return XGetWindowAttributes(dpy, w, &attributes) && attributes.override_redirect &&
-                   attributes.map_state == IsViewable && attributes.height > 100;
-        });
+        return shown([](Window, auto& a) { return a.override_redirect && a.height > 100; });
     })) << "the tray menu did not open";
-    tap(XK_Up);
-    tap(XK_Return);
+    for (KeySym key : {XK_Up, XK_Return}) {
+        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, key), True, CurrentTime);
+        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, key), False, CurrentTime);
+    }
+    XSync(dpy, False);
 
     EXPECT_TRUE(spinUntil([&] {
         const auto states = phone.events("state");
         return !states.isEmpty() && states.back()["gone"] == true;
     })) << "no farewell";
     EXPECT_EQ(agent->waitExit(5), 0);
-}
-
-TEST_F(TrayAgent, ASecondStartBringsTheRunningAgentsWindowForward) {
-    QProcess bus;
-    bus.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-    ASSERT_TRUE(spinUntil([&] { return bus.canReadLine(); })) << "no session bus";
-    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
-
-    ASSERT_NE(start(QJsonObject{{"code", kCode}}, {"--tray"}, address), 0);
-    AgentProcess second(server.name(), QJsonObject{{"code", kCode}}, {}, address);
-    EXPECT_EQ(second.waitExit(10), 0);
-    Window window = 0;
-    EXPECT_TRUE(spinUntil([&] { return (window = pairingWindow()) && viewable(dpy, window); }));
-    bus.kill();
-    bus.waitForFinished();
 }
 
 }  // namespace

@@ -79,21 +79,6 @@ QList<QJsonObject> RelayClient::events(const QString& event) const {
     return out;
 }
 
-RawClient::RawClient(quint16 port) {
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    socket.write(
-        QByteArray("GET ") + RelayServer::webSocketPath +
-        " HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-    QByteArray received;
-    spinUntil([&] { return (received += socket.readAll()).contains("\r\n\r\n"); });
-}
-
-void RawClient::sendText(const QByteArray& text) {
-    // Short, final, masked with a zero key.
-    socket.write(QByteArray("\x81") + char(0x80 | text.size()) + QByteArray(4, '\0') + text);
-}
-
 void RelayTest::start(const RelayLimits& limits) {
     server_ = std::make_unique<RelayServer>(limits);
     std::string error;

@@ -4,7 +4,6 @@
 
 #include <QJsonObject>
 #include <QList>
-#include <QTcpSocket>
 #include <QWebSocket>
 
 #include <functional>
@@ -20,8 +19,9 @@ public:
     explicit RelayClient(quint16 port, const QString& query = "apikey=test&vsn=1.0.0");
 
     bool isOpen() const { return socket_.state() == QAbstractSocket::ConnectedState; }
-    int closeCode() const { return socket_.closeCode(); }
     bool waitClosed();
+    // Stops taking data off the connection, so that the relay's sends back up, or resumes.
+    void pauseReading(bool paused) { socket_.setReadBufferSize(paused ? 1 : 0); }
 
     void send(const QJsonObject& frame);
     void sendRaw(const QByteArray& message, bool binary = false);
@@ -42,14 +42,6 @@ private:
     QWebSocket socket_;
     QList<QJsonObject> received_;
     int lastRef_ = 0;
-};
-
-// WebSocket by hand over plain TCP, to be able to stop reading.
-struct RawClient {
-    explicit RawClient(quint16 port);  // connects and completes the handshake
-    void sendText(const QByteArray& text);
-
-    QTcpSocket socket;
 };
 
 // Starts a relay on loopback for each test.

@@ -18,19 +18,6 @@ namespace {
 
 using nlohmann::json;
 
-json takeEvents(zg::test::Recorder& recorder) {
-    recorder.drain();
-    json events = json::array();
-    for (const zg::test::Received& e : recorder.events) {
-        const char* name = XKeysymToString(e.keysym);
-        if (e.type == ButtonPress) events.push_back({{"x", e.x}, {"y", e.y}, {"button", e.button}});
-        if (e.type == KeyPress)
-            events.push_back({{"keysym", name ? name : std::to_string(e.keysym)}});
-    }
-    recorder.events.clear();
-    return {{"events", std::move(events)}};
-}
-
 json answer(zg::test::Recorder& recorder, const std::string& line) {
     Display* dpy = recorder.display();
     std::istringstream words(line);
@@ -39,12 +26,11 @@ json answer(zg::test::Recorder& recorder, const std::string& line) {
     words >> command;
     if (command == "pointer") {
         Window root, child;
-        int wx, wy;
         unsigned mask = 0;
-        XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &x, &y, &wx, &wy, &mask);
+        // On the root window its own coordinates are the root's: one pair takes both.
+        XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &x, &y, &x, &y, &mask);
         return {{"x", x}, {"y", y}, {"mask", mask}};
     }
-    if (command == "events") return takeEvents(recorder);
     if (command == "warp" && words >> x >> y) {
         XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, x, y);
         XSync(dpy, False);
@@ -54,7 +40,16 @@ json answer(zg::test::Recorder& recorder, const std::string& line) {
         zg::test::showQuadrants(dpy);
         return {{"quadrants", true}};
     }
-    return {{"error", "unknown command: " + line}};
+    if (command != "events") return {{"error", "unknown command: " + line}};
+    recorder.drain();
+    json events = json::array();
+    for (const zg::test::Received& e : std::exchange(recorder.events, {})) {
+        const char* name = XKeysymToString(e.keysym);
+        if (e.type == ButtonPress) events.push_back({{"x", e.x}, {"y", e.y}, {"button", e.button}});
+        if (e.type == KeyPress)
+            events.push_back({{"keysym", name ? name : std::to_string(e.keysym)}});
+    }
+    return {{"events", std::move(events)}};
 }
 
 }  // namespace

@@ -236,21 +236,10 @@ std::vector<uint8_t> xsettings(uint32_t doubleClickMs) {
     return out;
 }
 
-TEST_F(X11Test, DoubleClickTimeComesFromTheSettingsManagerUpTo5Seconds) {
-    X11Pointer pointer(*display);
-    EXPECT_EQ(pointer.doubleClickInterval(), 0.4);  // no manager: the toolkits' default
-    Display* dpy = recorder->display();
-    const Window manager = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
-    const Atom property = XInternAtom(dpy, "_XSETTINGS_SETTINGS", False);
-    XSetSelectionOwner(dpy, XInternAtom(dpy, "_XSETTINGS_S0", False), manager, CurrentTime);
-    for (auto [ms, seconds] : {std::pair{250, 0.25}, {5001, 0.4}}) {
-        const auto data = xsettings(ms);
-        XChangeProperty(dpy, manager, property, property, 8, PropModeReplace, data.data(),
-                        int(data.size()));
-        XSync(dpy, False);
-        EXPECT_EQ(pointer.doubleClickInterval(), seconds) << ms;
-    }
-    const auto data = xsettings(250);  // cut short, the data holds nothing
+// X applications judge double clicks by themselves, so the time only has to be read safely.
+TEST(XSettings, DataCutShortAnywhereHoldsNothing) {
+    const auto data = xsettings(250);
+    EXPECT_EQ(xsettingsInteger(data, "Net/DoubleClickTime"), 250);
     for (size_t size = 0; size < data.size(); ++size)
         EXPECT_EQ(xsettingsInteger(std::span(data).first(size), "Net/DoubleClickTime"),
                   std::nullopt);
