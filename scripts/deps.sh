@@ -8,7 +8,7 @@ packages=(
     nlohmann-json3-dev libgtest-dev libgmock-dev
     libicu-dev
     libx11-dev libxtst-dev libxrandr-dev libxext-dev xvfb
-    libturbojpeg0-dev libpixman-1-dev libqrencode-dev
+    libturbojpeg0-dev libpixman-1-dev libqrencode-dev libsodium-dev node-tweetnacl
     # The private desktop of `make run` and the desktop tests: window manager, tray host, a
     # session bus, a QR reader for the pairing window's code, and the browser the phone page is
     # tested in.

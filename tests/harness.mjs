@@ -1,11 +1,19 @@
 // What the node tests run against: a private Xvfb, our binaries and probes (named by
-// environment variables), and a channel member speaking through the page's own channel code.
+// environment variables), and a channel member speaking through the page's own channel and
+// sealing code.
 import { spawn } from 'node:child_process';
 import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createInterface } from 'node:readline';
 import { RelayChannel } from '../web/relay-channel.js';
+import { SEALED_EVENT, Seal } from '../web/seal.js';
+
+// TweetNaCl as the agent serves it to the page.
+export const nacl = createRequire(import.meta.url)(
+  process.env.ZG_TWEETNACL ?? '/usr/share/nodejs/tweetnacl/nacl-fast.min.js',
+);
 
 // The first truthy value of `check` (which may be async), polled; fails naming `what`.
 export async function until(check, what, ms = 10_000) {
@@ -54,14 +62,14 @@ export async function startProbe(display) {
   return probe;
 }
 
-// The agent on `display` with pairing code `code`, its relay on `listen`, once its channel is
-// joined; `link` is the phone link it printed.
-export async function startAgent(display, code, listen = '127.0.0.1:0') {
+// The agent on `display` with `settings` (a pairing code and secret), its relay on `listen`,
+// once its channel is joined; `link` is the phone link it printed.
+export async function startAgent(display, settings, listen = '127.0.0.1:0', options = []) {
   const home = mkdtempSync(join(tmpdir(), 'zg-e2e-'));
   mkdirSync(join(home, 'zephyrglint'));
-  writeFileSync(join(home, 'zephyrglint', 'settings.json'), JSON.stringify({ code }));
+  writeFileSync(join(home, 'zephyrglint', 'settings.json'), JSON.stringify(settings));
   const env = { DISPLAY: display, XDG_CONFIG_HOME: home };
-  const agent = run('ZG_AGENT_BIN', ['--tray', '--listen', listen], { env });
+  const agent = run('ZG_AGENT_BIN', ['--tray', '--listen', listen, ...options], { env });
   const stop = () => agent.stop().then(() => rmSync(home, { recursive: true, force: true }));
   const joined = () => agent.err.some((line) => line.includes('joined channel realtime:'));
   await until(joined, 'the agent to join', 20e3).catch(async (error) => {
@@ -71,14 +79,25 @@ export async function startAgent(display, code, listen = '127.0.0.1:0') {
   return { ...agent, link: agent.out[0], stop };
 }
 
-// A member of `topic` at the Realtime `endpoint`, joined; `broadcasts` collects the
-// {event, payload} the others send. Node 20 has no WebSocket of its own: pass the `ws` package's.
-export async function member(endpoint, topic, WebSocket) {
+// A member of `topic` at the Realtime `endpoint`, joined. `raw` collects the {event, payload}
+// the others send as the relay carries them; `broadcasts` the same, opened when they are sealed
+// under the link's `secret` (with `attachment` bytes, if any). `tell` seals an event as the
+// computer would. Node 20 has no WebSocket of its own: pass the `ws` package's.
+export async function member(endpoint, topic, WebSocket, secret = null) {
+  const raw = [];
   const broadcasts = [];
-  const onEvent = (event, payload) => broadcasts.push({ event, payload });
+  // Either side opens what the other sealed.
+  const sides = ['agent', 'phone'].map((side) => secret && new Seal(nacl, secret, 'test', side));
+  const onEvent = (event, payload) => {
+    raw.push({ event, payload });
+    const opened = event === SEALED_EVENT && sides.map((side) => side?.open(payload)).find(Boolean);
+    broadcasts.push(opened ? { ...opened, sealed: true } : { event, payload });
+  };
   const url = `${endpoint}/websocket?vsn=1.0.0`;
   const channel = new RelayChannel(url, topic, { WebSocket, onEvent });
   channel.connect();
   await until(() => channel.joined, `joining ${topic}`);
-  return Object.assign(channel, { broadcasts });
+  const tell = (event, payload, picture) =>
+    channel.send(SEALED_EVENT, sides[0].seal(event, payload, null, picture));
+  return Object.assign(channel, { raw, broadcasts, tell });
 }

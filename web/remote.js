@@ -9,12 +9,13 @@ import {
   pinchZoom,
 } from './phone-input.js';
 import { RelayChannel } from './relay-channel.js';
+import { SEALED_EVENT, Seal } from './seal.js';
 
 const SYNC_MS = 20_000; // the computer forgets a phone it has not heard from for 45 s
 const RESIZE_SETTLE_MS = 250;
 const NAME_LIMIT = 64; // characters shown of names and texts from the channel
 const NOTICE_LIMIT = 300;
-const IMAGE_LIMIT = 1 << 20; // Base64 characters; the computer sends at most 200000
+const IMAGE_LIMIT = 1 << 20; // bytes; the computer sends at most 150000
 const FIELD_KEEP = 48; // the keyboard field is emptied at a word end once this long
 const PAIRING_CODE = /^[2-9A-HJKMNP-Z]{16}$/;
 
@@ -127,8 +128,37 @@ const host = { id: null, greeted: new Set(), awaitingFirst: false, gone: false, 
 // Frames are shown in the order they arrived: their numbers start over when the agent does.
 const screen = { on: false, zoom: 1, frameZoom: 1, arrived: 0, shown: 0, url: null };
 let channel = null;
+let seal = null;
 let everJoined = false;
 let linkProblem = '';
+
+// Every message goes sealed and names the computer's run the page knows; a hello names none,
+// since a restarted computer has a run the page cannot know before it answers.
+function say(event, payload) {
+  const run = event === 'hello' ? null : host.id;
+  if (channel && seal) channel.send(SEALED_EVENT, seal.seal(event, payload, run));
+}
+
+// Only sealed messages from the computer count: anyone on the channel can send others.
+function heard(event, payload) {
+  const message = event === SEALED_EVENT ? seal.open(payload) : null;
+  if (message?.event === 'state') onState(message.payload);
+  else if (message?.event === 'frame') onFrame(message.payload, message.attachment);
+}
+
+// The channel secret, from the link's fragment (which no server sees), kept for reloads of
+// this tab and taken out of the address bar so that it is not shown, shared or kept in history.
+function linkSecret() {
+  const key = 'zephyrglint-secret';
+  const fromLink = new URLSearchParams(location.hash.slice(1)).get('s');
+  if (location.hash) history.replaceState(null, '', location.pathname + location.search);
+  try {
+    if (fromLink) sessionStorage.setItem(key, fromLink);
+    return sessionStorage.getItem(key) ?? '';
+  } catch {
+    return fromLink ?? ''; // storage blocked (private browsing): this visit only
+  }
+}
 
 function showConnection() {
   let text;
@@ -143,11 +173,11 @@ function showConnection() {
 function command(what, fields = {}) {
   const payload = { ...fields, do: what, from: me.id };
   if (host.id) payload.to = host.id;
-  channel?.send('cmd', payload);
+  say('cmd', payload);
 }
 
 function greet() {
-  channel.send('hello', { from: me.id, device: me.device });
+  say('hello', { from: me.id, device: me.device });
   if (screen.on) requestFrames();
 }
 
@@ -216,25 +246,13 @@ function setScreen(on) {
   }
 }
 
-function jpegBlob(base64) {
-  const text = atob(base64);
-  const bytes = new Uint8Array(text.length);
-  for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
-  return new Blob([bytes], { type: 'image/jpeg' });
-}
-
-function onFrame(frame) {
-  const { n, z, img } = frame;
+function onFrame(frame, picture) {
+  const { n, z } = frame;
   if (!screen.on || typeof n !== 'number' || !Number.isFinite(n)) return;
   command('ack', { n });
-  if (typeof img !== 'string' || img.length > IMAGE_LIMIT) return;
+  if (picture.length === 0 || picture.length > IMAGE_LIMIT) return;
   const arrival = ++screen.arrived;
-  let url;
-  try {
-    url = URL.createObjectURL(jpegBlob(img));
-  } catch {
-    return; // not Base64
-  }
+  const url = URL.createObjectURL(new Blob([picture], { type: 'image/jpeg' }));
   const probe = new Image();
   probe.src = url;
   probe.decode().then(
@@ -382,6 +400,7 @@ function watchKeys() {
 function start() {
   const params = new URLSearchParams(location.search);
   const code = params.get('k') ?? '';
+  const secret = linkSecret();
   watchTouchpad();
   watchKeys();
   ui.screen.addEventListener('click', () => setScreen(!screen.on));
@@ -399,6 +418,9 @@ function start() {
   }
   if (!PAIRING_CODE.test(code)) {
     linkProblem = 'This link has no valid pairing code. Scan the QR code again.';
+  } else {
+    seal = new Seal(globalThis.nacl, secret, me.id);
+    if (!seal.usable) linkProblem = 'This link has no valid secret. Scan the QR code again.';
   }
   if (linkProblem) {
     showConnection();
@@ -413,17 +435,14 @@ function start() {
       showConnection();
     },
     onLeave: showConnection,
-    onEvent(event, payload) {
-      if (event === 'state') onState(payload);
-      else if (event === 'frame') onFrame(payload);
-    },
+    onEvent: heard,
   });
   channel.connect();
   showConnection();
 
   setInterval(() => command('sync'), SYNC_MS);
   window.addEventListener('pagehide', () => {
-    channel.send('bye', { from: me.id });
+    say('bye', { from: me.id });
     channel.close();
   });
   window.addEventListener('pageshow', (e) => e.persisted && channel.connect());

@@ -14,11 +14,17 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
     if (platform.pointer && platform.keyboard) {
         input_ = std::make_unique<Input>(loop, *platform.pointer, *platform.keyboard);
         dispatcher_ = std::make_unique<Dispatcher>(loop, *input_, std::move(platform.hostName));
+        channel_ = std::make_unique<PhoneChannel>(
+            loop,
+            [this](const std::string& event, Payload payload) {
+                link_.send(event, std::move(payload));
+            },
+            config_.secret(), dispatcher_->hostId(), platform.plainPhones || config_.plainPhones());
         if (platform.screenAccess && platform.capture) {
             streamer_ = std::make_unique<ScreenStreamer>(
                 loop, *platform.screenAccess, std::move(platform.capture),
-                [this](const std::string& event, Payload payload) {
-                    link_.send(event, std::move(payload));
+                [this](int64_t n, double zoom, std::string_view jpeg) {
+                    return channel_->sendFrame(n, zoom, jpeg, ScreenStreamer::kMaxImageChars);
                 });
         }
     }
@@ -42,15 +48,20 @@ void AppDelegate::launch(bool inTray) {
     }
     if (dispatcher_) {
         dispatcher_->send = [this](const std::string& event, Payload payload) {
-            link_.send(event, std::move(payload));
+            channel_->send(event, payload);
         };
         dispatcher_->paint = [this] { paint(); };
         dispatcher_->hidePairingWindow = [this] {
             if (face_.window) face_.window->hide();
         };
-        link_.onMessage = [this](const std::string& event, const Payload& payload) {
+        channel_->onMessage = [this](const std::string& event, const Payload& payload) {
             dispatcher_->onMessage(event, payload);
         };
+        channel_->log = [this](const std::string& line) { say(line); };
+        link_.onMessage = [this](const std::string& event, const Payload& payload) {
+            channel_->receive(event, payload);
+        };
+        if (channel_->plain()) say("plain phones allowed: the channel is not sealed");
         if (streamer_) wireStreamer();
     } else {
         say("no desktop to drive: phones' commands will be ignored");
@@ -131,7 +142,10 @@ void AppDelegate::paint() {
     if (!trusted_) inputProblem = permissions_->untrustedText();
     const StatusLine status = statusLine(inputProblem, link_.joined(), names);
     if (face_.window) face_.window->setStatus(status.text, status.on);
-    if (face_.item) face_.item->setTooltip(statusTooltip(status, !names.empty()));
+    if (face_.item) {
+        face_.item->setTooltip(
+            statusTooltip(status, !names.empty(), channel_ && channel_->plain()));
+    }
 }
 
 void AppDelegate::wake() {
@@ -146,7 +160,8 @@ void AppDelegate::showPairing() {
 void AppDelegate::newCode() {
     releaseAndStop();
     if (dispatcher_) dispatcher_->forgetPhones();
-    config_.setCode(Config::newCode());
+    config_.renew();
+    if (channel_) channel_->rekey(config_.secret());
     if (face_.window) face_.window->showCode(config_.link());
     link_.start(channel());
     paint();

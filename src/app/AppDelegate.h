@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/Dispatcher.h"
+#include "app/PhoneChannel.h"
 #include "config/Config.h"
 #include "input/Input.h"
 #include "link/RealtimeLink.h"
@@ -34,6 +35,8 @@ struct Platform {
     std::string hostName;
     // Whether posted input reaches the desktop; absent means it does.
     Permissions* permissions = nullptr;
+    // Phones that cannot seal are heard too, and everything is also said in the open.
+    bool plainPhones = false;
 };
 
 // The agent's face on the desktop. Each part may be absent (no display, no tray), and the agent
@@ -110,7 +113,8 @@ private:
     RealtimeLink link_;
     std::unique_ptr<Input> input_;
     std::unique_ptr<Dispatcher> dispatcher_;
-    std::unique_ptr<ScreenStreamer> streamer_;  // sends through link_, so declared after it
+    std::unique_ptr<PhoneChannel> channel_;     // sends through link_, so declared after it
+    std::unique_ptr<ScreenStreamer> streamer_;  // sends through channel_
     std::unique_ptr<Ring> ring_;                // made on first use
     bool trusted_ = false;
     ScheduledHandle housekeeping_;

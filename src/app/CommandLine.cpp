@@ -40,6 +40,8 @@ std::optional<AgentOptions> parseAgentOptions(const std::vector<std::string>& ar
             options.tray = true;
         } else if (name == "--print-qr") {
             options.terminalCode = true;
+        } else if (name == "--plain") {
+            options.plain = true;
         } else if (name == "--relay") {
             if (!isWebSocketUrl(*value)) {
                 return refuse("--relay needs a ws:// or wss:// URL, not \"" + *value + "\"");
@@ -70,6 +72,13 @@ std::string agentUsage(const std::string& program) {
            "  --tray              start in the tray without showing the pairing window\n"
            "  --print-qr          also print the QR code in the terminal (it is printed\n"
            "                      anyway when there is no system tray)\n"
+           "  --plain             also take unsealed messages, from phone clients that\n"
+           "                      cannot seal, and say everything unsealed too: anyone\n"
+           "                      who can see the relay's traffic reads the keys typed\n"
+           "                      and the screen, and anyone who learns the pairing code\n"
+           "                      can drive this computer. Without it, only a phone\n"
+           "                      that opened this computer's link (whose secret no\n"
+           "                      server sees) can read or drive it.\n"
            "  -h, --help          show this help and exit\n";
 }
 

@@ -15,6 +15,8 @@ struct AgentOptions {
     bool tray = false;
     // Also print the QR code of the phone link in the terminal.
     bool terminalCode = false;
+    // Also hear phones that cannot seal their messages, and speak to them in the open.
+    bool plain = false;
     // A relay to use instead of the embedded one (ws:// or wss://).
     std::optional<std::string> relayUrl;
     // Where the embedded relay listens: every interface, so that phones on the LAN reach it.

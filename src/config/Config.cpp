@@ -2,6 +2,8 @@
 
 #include "config/SecureRandom.h"
 
+#include <sodium.h>
+
 #include <cmath>
 #include <utility>
 
@@ -19,16 +21,26 @@ Config::Config(SettingsStore& store, std::string defaultPhoneUrl)
     : store_(store), defaultPhoneUrl_(std::move(defaultPhoneUrl)) {
     const nlohmann::json* stored = find(store_.load(), "code");
     isNew_ = stored == nullptr || !stored->is_string();
-    if (!valid(code())) setCode(newCode());
+    nlohmann::json settings = store_.load();
+    const bool codeValid = valid(code()), secretValid = validSecret(secret());
+    if (!codeValid) settings["code"] = newCode();
+    if (!secretValid) settings["secret"] = newSecret();
+    if (!codeValid || !secretValid) store_.save(settings);
 }
 
 std::string Config::code() const {
-    const nlohmann::json* value = find(store_.load(), "code");
-    return value && value->is_string() ? value->get<std::string>() : std::string();
+    return text("code");
 }
 
-void Config::setCode(const std::string& code) {
-    store("code", code);
+std::string Config::secret() const {
+    return text("secret");
+}
+
+void Config::renew() {
+    nlohmann::json settings = store_.load();
+    settings["code"] = newCode();
+    settings["secret"] = newSecret();
+    store_.save(settings);
 }
 
 double Config::speed() const {
@@ -57,10 +69,16 @@ std::string Config::phoneUrl() const {
     return value && value->is_string() ? value->get<std::string>() : defaultPhoneUrl_;
 }
 
+bool Config::plainPhones() const {
+    const nlohmann::json* value = find(store_.load(), "plainPhones");
+    return value && value->is_boolean() && value->get<bool>();
+}
+
 std::string Config::link() const {
     std::string url = phoneUrl();
+    url.resize(std::min(url.find('#'), url.size()));  // the secret's fragment comes last
     url += url.find('?') == std::string::npos ? "?k=" : "&k=";
-    return url + code();
+    return url + code() + "#s=" + secret();
 }
 
 bool Config::valid(std::string_view code) {
@@ -69,6 +87,24 @@ bool Config::valid(std::string_view code) {
         if (alphabet.find(c) == std::string_view::npos) return false;
     }
     return true;
+}
+
+bool Config::validSecret(std::string_view secret) {
+    unsigned char bytes[secretBytes];
+    std::size_t size = 0;
+    // Only the canonical form: the decoder refuses padding, other alphabets and stray bits.
+    return sodium_base642bin(bytes, sizeof bytes, secret.data(), secret.size(), nullptr, &size,
+                             nullptr, sodium_base64_VARIANT_URLSAFE_NO_PADDING) == 0 &&
+           size == secretBytes;
+}
+
+std::string Config::newSecret() {
+    unsigned char bytes[secretBytes];
+    secureRandomBytes(bytes, sizeof bytes);
+    char text[sodium_base64_ENCODED_LEN(secretBytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING)];
+    sodium_bin2base64(text, sizeof text, bytes, sizeof bytes,
+                      sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+    return text;
 }
 
 std::string Config::newCode() {
@@ -85,6 +121,11 @@ std::string Config::newCode(const std::function<std::uint64_t()>& random) {
         if (r >= biased) code += alphabet[r % size];
     }
     return code;
+}
+
+std::string Config::text(const char* key) const {
+    const nlohmann::json* value = find(store_.load(), key);
+    return value && value->is_string() ? value->get<std::string>() : std::string();
 }
 
 void Config::store(const char* key, nlohmann::json value) {

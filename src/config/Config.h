@@ -10,7 +10,7 @@
 
 namespace zg {
 
-// The agent's persistent settings and the rules of the pairing code.
+// The agent's persistent settings and the rules of the pairing code and the channel secret.
 // Every read goes to the store and every write straight to it: the store is the single source
 // of truth. A missing value, or one of another type, reads as its default.
 // Threading: main thread only. The store must outlive the Config.
@@ -20,18 +20,22 @@ public:
     // easily mistaken for 1 and 0.
     static constexpr std::string_view alphabet = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
     static constexpr std::size_t codeLength = 16;
+    // The secret is this many random bytes, stored and carried as Base64url without padding.
+    static constexpr std::size_t secretBytes = 32;
 
-    // Makes sure a valid pairing code is stored, drawing a fresh one if needed; a valid stored
-    // code is left as it is and nothing is written. `defaultPhoneUrl` is the phone page used
-    // when no "phoneUrl" is stored.
+    // Makes sure a valid pairing code and secret are stored, drawing fresh ones in one write if
+    // needed; valid stored ones are left as they are and nothing is written. `defaultPhoneUrl`
+    // is the phone page used when no "phoneUrl" is stored.
     Config(SettingsStore& store, std::string defaultPhoneUrl);
 
     // True when no pairing code was stored at construction: a first run, or wiped settings.
     bool isNew() const { return isNew_; }
 
     std::string code() const;
-    // Stores `code` as given; an invalid one is replaced at the next construction.
-    void setCode(const std::string& code);
+    // Shared with the phone through the link's fragment only, which no server sees.
+    std::string secret() const;
+    // A fresh code and secret, stored together: phones paired before can no longer join.
+    void renew();
 
     double speed() const;
     void setSpeed(double speed);
@@ -42,18 +46,24 @@ public:
 
     // The phone page; set only from outside the agent, by editing the settings.
     std::string phoneUrl() const;
+    // Whether phones that cannot seal are heard ("plainPhones"); set only by editing too.
+    bool plainPhones() const;
 
-    // What the pairing QR code carries: the phone page with the code as its "k" parameter.
+    // What the pairing QR code carries: the phone page with the code as its "k" parameter and
+    // the secret as the fragment's "s".
     std::string link() const;
 
     static bool valid(std::string_view code);
+    static bool validSecret(std::string_view secret);
 
     // A fresh code, drawn uniformly from the secure random source; not stored.
     static std::string newCode();
     // The same draw from `random`, a source of uniform 64-bit values.
     static std::string newCode(const std::function<std::uint64_t()>& random);
+    static std::string newSecret();
 
 private:
+    std::string text(const char* key) const;  // empty unless a string is stored
     void store(const char* key, nlohmann::json value);
 
     SettingsStore& store_;

@@ -39,11 +39,15 @@ bool fillFromDevice(unsigned char* out, std::size_t size) {
 
 }  // namespace
 
+void secureRandomBytes(unsigned char* out, std::size_t size) {
+    // A pairing code or secret drawn from anything weaker could be guessed, which would hand
+    // control of this computer to a stranger; stopping is the lesser harm.
+    if (!fillFromKernel(out, size) && !fillFromDevice(out, size)) std::abort();
+}
+
 std::uint64_t secureRandom64() {
     unsigned char bytes[sizeof(std::uint64_t)];
-    // A pairing code drawn from anything weaker could be guessed, which would hand control of
-    // this computer to a stranger; stopping is the lesser harm.
-    if (!fillFromKernel(bytes, sizeof bytes) && !fillFromDevice(bytes, sizeof bytes)) std::abort();
+    secureRandomBytes(bytes, sizeof bytes);
     std::uint64_t value = 0;
     for (unsigned char b : bytes) value = (value << 8) | b;
     return value;

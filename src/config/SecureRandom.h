@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zg {
 
-// A uniformly distributed 64-bit value from the operating system's secure random source.
-// Never returns predictable values: without a working source the process stops.
+// Uniformly distributed values from the operating system's secure random source. Never
+// predictable: without a working source the process stops.
 std::uint64_t secureRandom64();
+void secureRandomBytes(unsigned char* out, std::size_t size);
 
 }  // namespace zg

@@ -160,7 +160,9 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
     Face face(display, desktop.x11.get());
     zg::JsonFileStore store(zg::settingsPath());
     // Made last, so that it goes first: it points at everything above.
-    zg::AppDelegate agent(loop, store, relay.phoneUrl, desktop.platform(relay), face.parts());
+    zg::Platform platform = desktop.platform(relay);
+    platform.plainPhones = options.plain;
+    zg::AppDelegate agent(loop, store, relay.phoneUrl, std::move(platform), face.parts());
     agent.log = logLine;
     zg::LogindWake wake([&agent] { agent.wake(); });
     zg::SingleInstance instance([&agent] { agent.showPairing(); });

@@ -4,9 +4,6 @@
 #include <cmath>
 #include <utility>
 
-#include "screen/Base64.h"
-#include "screen/FramePayload.h"
-
 namespace zg {
 namespace {
 
@@ -20,7 +17,7 @@ double positiveOr(double value, double fallback) {
 
 }  // namespace
 
-ScreenStreamer::ScreenStreamer(Loop& loop, ScreenAccess& access, Capture capture, Send send)
+ScreenStreamer::ScreenStreamer(Loop& loop, ScreenAccess& access, Capture capture, SendFrame send)
     : loop_(loop), access_(access), capture_(std::move(capture)), send_(std::move(send)) {}
 
 void ScreenStreamer::start(double w, double h, double zoom, double dpr) {
@@ -83,14 +80,13 @@ void ScreenStreamer::deliver(const std::string& data, double zoom) {
     // dirty_ still holds whatever it held when this capture began: only a sent frame clears
     // it, and captures never overlap.
     if (hash == lastHash_ && !dirty_ && now - lastSend_ < kResendUnchanged) return;
-    std::string img = base64(data);
-    adaptToSize(img.size());
-    if (img.size() > kMaxImageChars) return;  // the next capture tries smaller
+    const size_t chars = send_(sent_ + 1, zoom, data);
+    adaptToSize(chars);
+    if (chars > kMaxImageChars) return;  // not sent: the next capture tries smaller
     ++sent_;
     lastSend_ = now;
     lastHash_ = hash;
     dirty_ = false;
-    send_("frame", framePayload(sent_, zoom, std::move(img)));
 }
 
 // Quality goes first both ways. Only when the lowest quality is still too large do pictures

@@ -8,14 +8,13 @@
 #include <string>
 #include <string_view>
 
-#include "link/Payload.h"
 #include "platform/Loop.h"
 #include "platform/ScreenAccess.h"
 #include "screen/CapturePlan.h"
 
 namespace zg {
 
-// Turns the phone's wish to see the screen into a paced stream of "frame" events: one
+// Turns the phone's wish to see the screen into a paced stream of frames: one
 // capture at a time, at most kWindow frames unacknowledged, unchanged pictures held back,
 // and quality (then pixel density) stepped down whenever a frame is too large to send.
 // Threading: main thread only. `capture` runs on the loop's background thread with its own
@@ -25,13 +24,16 @@ public:
     // JPEG bytes of the region the request describes, or nothing when no picture could be
     // made. Called off the main thread, never twice at once.
     using Capture = std::function<std::optional<std::string>(const CaptureRequest&)>;
-    using Send = std::function<void(const std::string& event, Payload payload)>;
+    // Sends frame `n` with its JPEG bytes, captured at `zoom`, unless the message carrying it
+    // would be over kMaxImageChars; returns that message's size in characters either way.
+    using SendFrame =
+        std::function<std::size_t(std::int64_t n, double zoom, std::string_view jpeg)>;
 
     static constexpr Seconds kTickInterval = 0.07;
     static constexpr int64_t kWindow = 3;          // frames sent but not acknowledged
     static constexpr Seconds kWindowReopen = 1.5;  // silence after which they count as seen
     static constexpr Seconds kResendUnchanged = 3.0;
-    static constexpr size_t kMaxImageChars = 200000;  // Base64 characters one message carries
+    static constexpr size_t kMaxImageChars = 200000;  // characters one frame's message carries
     static constexpr size_t kSmallImageChars = 60000;
     static constexpr double kQualityFloor = 0.25;
     static constexpr double kQualityDrop = 0.15;
@@ -43,7 +45,7 @@ public:
     // pixel), yet still shows the layout of the screen.
     static constexpr double kPixelFloor = 0.25;
 
-    ScreenStreamer(Loop& loop, ScreenAccess& access, Capture capture, Send send);
+    ScreenStreamer(Loop& loop, ScreenAccess& access, Capture capture, SendFrame send);
     ScreenStreamer(const ScreenStreamer&) = delete;
     ScreenStreamer& operator=(const ScreenStreamer&) = delete;
 
@@ -72,7 +74,7 @@ private:
     Loop& loop_;
     ScreenAccess& access_;
     const Capture capture_;
-    const Send send_;
+    const SendFrame send_;
     bool on_ = false;
     bool dirty_ = false;   // the next finished frame goes out even if unchanged
     bool busy_ = false;    // a capture is running

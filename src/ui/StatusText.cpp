@@ -18,8 +18,9 @@ StatusLine statusLine(const std::optional<std::string>& inputProblem, bool joine
     return {std::move(text), true};
 }
 
-std::string statusTooltip(const StatusLine& status, bool anyPhone) {
-    return anyPhone ? "ZephyrGlint: " + status.text : "ZephyrGlint: waiting for a phone";
+std::string statusTooltip(const StatusLine& status, bool anyPhone, bool plain) {
+    return (anyPhone ? "ZephyrGlint: " + status.text : "ZephyrGlint: waiting for a phone") +
+           (plain ? " (the channel is not sealed)" : "");
 }
 
 }  // namespace zg

@@ -19,7 +19,8 @@ struct StatusLine {
 StatusLine statusLine(const std::optional<std::string>& inputProblem, bool joined,
                       const std::vector<std::string>& phoneNames);
 
-// The tray item's tooltip: the status while phones are connected, otherwise that the agent waits.
-std::string statusTooltip(const StatusLine& status, bool anyPhone);
+// The tray item's tooltip: the status while phones are connected, otherwise that the agent
+// waits; and that anyone can listen, when plain phones are allowed.
+std::string statusTooltip(const StatusLine& status, bool anyPhone, bool plain = false);
 
 }  // namespace zg

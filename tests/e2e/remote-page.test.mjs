@@ -1,6 +1,6 @@
 // The phone page in a phone-sized Chromium, opened from the link the real agent prints,
-// driving a private X desktop: one pass over what a person does with it. Then a phone built on
-// the official Realtime client drives the same agent.
+// driving a private X desktop through the sealed channel, watched by members with and without
+// the secret: one pass over what a person does with it. Then the official client drives too.
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 import { RealtimeClient } from '@supabase/realtime-js';
@@ -9,15 +9,19 @@ import WebSocket from 'ws';
 import { member, startAgent, startProbe, startXvfb, until } from '../harness.mjs';
 
 const code = '23456789ABCDEFGH';
+const secret = 'bjXM5QmXk1pFhrsKxQy0bS8uMQVeQ4JPQ7wW9ZC3kLc'; // as the agent would draw one
+const topic = `realtime:zephyrglint-${code}`;
 const button1Mask = 1 << 8;
-let xvfb, probe, agent, watcher, browser, page, cdp;
+let xvfb, probe, agent, watcher, stranger, browser, page, cdp;
 const pageErrors = [];
 
-// The agent, and a member of its channel that sees what the page and the agent say.
-async function startAgentWatched(listen) {
-  agent = await startAgent(xvfb.display, code, listen);
+// The agent, a member of its channel that holds the secret and so sees what the page and the
+// agent say, and one that does not.
+async function startAgentWatched(listen, options) {
+  agent = await startAgent(xvfb.display, { code, secret }, listen, options);
   const endpoint = `ws://${new URL(agent.link).host}/realtime/v1`;
-  watcher = await member(endpoint, `realtime:zephyrglint-${code}`, WebSocket);
+  watcher = await member(endpoint, topic, WebSocket, secret);
+  stranger = await member(endpoint, topic, WebSocket);
 }
 
 before(async () => {
@@ -38,6 +42,7 @@ before(async () => {
 after(async () => {
   await browser?.close();
   watcher?.close();
+  stranger?.close();
   for (const running of [agent, probe, xvfb]) await running?.stop();
 });
 
@@ -73,7 +78,8 @@ async function presses(kind, count) {
 
 test('the page joins; a finger moves and taps, two fingers right-click and scroll', async () => {
   await shows('Connected');
-  const hello = watcher.broadcasts.find((b) => b.event === 'hello')?.payload;
+  assert.equal(new URL(page.url()).hash, ''); // the secret is gone from the address bar
+  const hello = watcher.broadcasts.find((b) => b.event === 'hello' && b.sealed)?.payload;
   assert.deepEqual([hello?.from, typeof hello?.device], [await phoneId(), 'string']);
   await probe.ask('warp 640 400');
   // With the page's clock stopped, it sends the first move at once and holds back the rest,
@@ -104,6 +110,20 @@ test('typed text and the key bar arrive as keys, a modifier for the next key onl
   await page.tap('[data-key=Tab]');
   const typed = (await presses('keysym', 13)).map((e) => e.keysym);
   assert.equal(typed.join(' '), 'Shift_L H i space t h e r e Return Control_L a Tab');
+  // Without the secret, the channel shows only sealed events: no text, no command, no secret.
+  const relayed = JSON.stringify(stranger.raw);
+  assert.ok(stranger.raw.length > 0 && stranger.raw.every((b) => b.event === 'sealed'));
+  for (const plain of ['"text"', '"do"', 'there', secret]) assert.ok(!relayed.includes(plain));
+});
+
+test('an unsealed command is refused and does not act', async () => {
+  const before = await pointer();
+  assert.ok(stranger.send('cmd', { from: 'stranger', do: 'move', dx: 300, dy: 0 }));
+  const refusal = () => agent.err.some((line) => line.includes('unsealed "cmd" was refused'));
+  await until(refusal, 'the refusal in the log');
+  await touches(...tap([200, 300])); // after the stranger's move, were it taken
+  const [click] = await presses('button', 1);
+  assert.deepEqual([click.x, click.y], [before.x, before.y]);
 });
 
 test('the screen view shows the picture around the pointer and pinches to zoom', async () => {
@@ -135,20 +155,22 @@ test('odd data from the channel is shown as text or left out, and breaks nothing
   const frame = await page.getAttribute('#view', 'data-frame');
   const html = '<img src=x id=injected>';
   const text = (selector) => page.textContent(selector);
+  const gone = async () => (await status()) === 'The computer has gone';
   const shortened = async () =>
     (await text('#notice')) === html && (await text('#name')) === `${html}${'x'.repeat(40)}…`;
-  // Each event sent, and what the page shows once it took it.
+  // Unsealed, even the truth is not taken.
+  assert.ok(stranger.send('state', { from, gone: true }));
+  // Each event sealed as the computer would, and what the page shows once it took it.
+  const notice = async () =>
+    !(await gone()) && (await page.locator('#notice:visible, #drag:visible').count()) === 0;
   const cases = [
-    ['frame', { n: 'one', img: 5 }],
-    ['frame', { n: 1e9, z: 'big', img: 'not base64!' }],
-    ['frame', { n: 1e9 + 1, z: 2, img: Buffer.from('no picture').toString('base64') }],
-    ['state', { from, name: html + 'x'.repeat(100_000), screenError: html }, shortened],
-    ['state', { from, name: 7, drag: 'yes', screenError: 42 }, async () =>
-      (await page.locator('#notice:visible, #drag:visible').count()) === 0],
-    ['state', { from, gone: true }, async () => (await status()) === 'The computer has gone'],
+    { event: 'frame', payload: { n: 1e9, z: 'big' }, picture: Buffer.from('no picture') },
+    { event: 'state', payload: { from, name: html + 'x'.repeat(1e5), screenError: html }, shown: shortened },
+    { event: 'state', payload: { from, name: 7, drag: 'yes', screenError: 42 }, shown: notice },
+    { event: 'state', payload: { from, gone: true }, shown: gone },
   ];
-  for (const [event, payload, shown] of cases) {
-    watcher.send(event, payload);
+  for (const { event, payload, picture, shown } of cases) {
+    watcher.tell(event, payload, picture);
     if (shown) await until(shown, JSON.stringify(payload).slice(0, 60));
   }
   assert.equal(await page.locator('#injected').count(), 0);
@@ -166,17 +188,17 @@ test('the page reminds the computer of it twice in the 45 s before it would forg
   await until(() => syncs() >= before + 2, 'two syncs');
 });
 
-test('the page rejoins a restarted agent and follows its new id', async () => {
+test('the page rejoins a restarted agent, with plain phones allowed, and follows its new id', async () => {
   watcher.close();
+  stranger.close();
   await agent.stop();
   await shows('Reconnecting…');
-  await startAgentWatched(new URL(page.url()).host);
+  await startAgentWatched(new URL(page.url()).host, ['--plain']);
   await shows('Connected');
   await probe.ask('warp 640 400');
   await touches(...swipe([[150, 300]], [[250, 300]]));
+  // Moves naming the old run would be refused.
   await until(async () => (await pointer()).x > 740, 'the pointer to move');
-  const moves = watcher.broadcasts.filter((b) => b.event === 'cmd' && b.payload.do === 'move');
-  assert.ok(moves.length > 0 && moves.every((b) => b.payload.to === lastState().from));
 });
 
 test('closing the page says bye, and the agent lets go of the held button', async () => {
@@ -191,7 +213,7 @@ test('closing the page says bye, and the agent lets go of the held button', asyn
   await until(async () => !((await pointer()).mask & button1Mask), 'the button to be let go');
 });
 
-test('a phone on the official client joins, is answered and drives the pointer', async () => {
+test('a phone on the official client, which cannot seal, drives an agent with --plain', async () => {
   const endpoint = `ws://${new URL(agent.link).host}/realtime/v1`;
   const params = { apikey: 'sb_publishable_test' };
   const client = new RealtimeClient(endpoint, { transport: WebSocket, vsn: '1.0.0', params });

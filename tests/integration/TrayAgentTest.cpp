@@ -196,7 +196,7 @@ TEST_F(TrayAgent, AFirstRunShowsAScannableCodeThatClosingHidesAndASecondStartBri
 }
 
 TEST_F(TrayAgent, InTheTrayItShowsOnlyItsIconAndQuitFromTheMenuSaysFarewell) {
-    const quint16 port = start(kSettings, {"--tray"});
+    const quint16 port = start(kSettings, {"--tray", "--plain"});  // so that the phone reads it
     ASSERT_NE(port, 0);
     RelayClient phone(port);
     ASSERT_EQ(status(phone.join("realtime:zephyrglint-" + kSettings["code"].toString(),

@@ -31,7 +31,6 @@ TEST(ListenAddress, AcceptsIpLiteralsAndEveryInterfaceAndRefusesTheRestWithAReas
         {":9000", {"", 9000}, ""},
         {"[::1]:0", {"::1", 0}, ""},
         {"[fe80::1%eth0]:80", {"fe80::1%eth0", 80}, ""},
-        {"[::ffff:192.168.0.1]:80", {"::ffff:192.168.0.1", 80}, ""},
         {"8787", {}, "has no port"},
         {"1.2.3.4:+80", {}, "port must be"},
         {"256.0.0.1:80", {}, "not an IP address"},

@@ -9,6 +9,7 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "link/RelayFrames.h"
+#include "link/Seal.h"
 #include "platform/x11/X11ScreenAccess.h"
 
 namespace zg::test {
@@ -52,7 +53,7 @@ struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions
 };
 
 struct Options {
-    bool withDesktop = true, inTray = true, storedCode = true;
+    bool withDesktop = true, inTray = true, storedCode = true, plain = false;
 };
 
 // The whole agent on virtual time: fake relay sockets, a recording desktop and face, settings
@@ -68,7 +69,8 @@ struct Agent {
                           .screenAccess = &screenAccess,
                           .capture = [this](const CaptureRequest& r) { return capture(r); },
                           .hostName = "Workstation",
-                          .permissions = &face};
+                          .permissions = &face,
+                          .plainPhones = options.plain};
         agent = std::make_unique<AppDelegate>(
             loop, store, "http://phone.test/remote", std::move(platform),
             Face{&face, &face, &face, &face, nullptr, [this] { face.note("terminate"); }});
@@ -83,10 +85,18 @@ struct Agent {
         sockets.last().acceptJoin();
         loop.runPosted();
     }
-    void phoneSays(const std::string& event, Payload payload) {
-        payload["from"] = "phone-1";
+    std::string secret() const { return store.settings.value("secret", ""); }
+    void deliver(const std::string& event, const Payload& payload) {
         sockets.last().deliver(encodeFrame(broadcastFrame(topic(), "9", "", event, payload)));
         loop.runPosted();
+    }
+    // Sealed as the page seals it, with the stored secret unless told another, for this run.
+    void phoneSays(const std::string& event, Payload payload, std::string key = {}) {
+        payload["from"] = "phone-1";
+        if (key.empty()) key = secret();
+        if (key != phoneKey) phone = Sealer(phoneKey = key, "phone-1", Sealer::Side::Phone);
+        const Dispatcher* host = agent->dispatcher();
+        deliver(seal::kSealedEvent, phone.seal(event, payload, {}, host ? host->hostId() : ""));
     }
     void phoneDoes(const std::string& what, Payload payload = Payload::object()) {
         payload["do"] = what;
@@ -94,13 +104,21 @@ struct Agent {
     }
     std::optional<std::string> capture(const CaptureRequest& request) {
         hidden = request.hidden;
-        return "picture";
+        return picture;
     }
-    // The application events the agent has broadcast on its current socket.
-    std::vector<Incoming> broadcasts() {
-        std::vector<Incoming> out;
-        for (const auto& t : sockets.last().sent()) out.push_back(classifyFrame(t, topic(), ""));
-        std::erase_if(out, [](const Incoming& in) { return in.kind != Incoming::Kind::Event; });
+    // The application events the agent has broadcast on its current socket, opened as the
+    // page opens them; unsealed ones as they are.
+    std::vector<Unsealed> broadcasts() {
+        std::vector<Unsealed> out;
+        Sealer phone(secret(), "phone-1", Sealer::Side::Phone);
+        std::string why;
+        for (const auto& text : sockets.last().sent()) {
+            const Incoming in = classifyFrame(text, topic(), "");
+            if (in.kind != Incoming::Kind::Event) continue;
+            const auto opened =
+                in.event == seal::kSealedEvent ? phone.open(in.payload, why) : std::nullopt;
+            out.push_back(opened.value_or(Unsealed{in.event, in.payload, {}}));
+        }
         return out;
     }
 
@@ -109,8 +127,11 @@ struct Agent {
     FakeWebSocketFactory sockets{loop};
     RecordingDevices desktop;
     RecordingFace face;
-    X11ScreenAccess screenAccess;  // nothing to ask for
-    std::vector<Rect> hidden;      // what the last capture was to keep out
+    X11ScreenAccess screenAccess;     // nothing to ask for
+    std::vector<Rect> hidden;         // what the last capture was to keep out
+    std::string picture = "picture";  // what the next capture yields
+    std::string phoneKey;             // the secret the phone seals with
+    Sealer phone{"", "phone-1", Sealer::Side::Phone};
     std::unique_ptr<AppDelegate> agent;
 };
 
@@ -157,7 +178,7 @@ TEST(AppDelegate, ShowsTheCodeAndTheWindowUnlessInTheTrayAndTheFirstPhoneHidesIt
     for (bool inTray : {false, true}) {
         SCOPED_TRACE(inTray ? "in the tray" : "with the window");
         Agent a({.inTray = inTray});
-        Journal launched{"code http://phone.test/remote?k=" + kCode, "status Connecting\u2026"};
+        Journal launched{"code " + a.agent->config().link(), "status Connecting\u2026"};
         if (!inTray) launched.push_back("present");
         EXPECT_EQ(a.face.take(), launched);
         EXPECT_EQ(a.face.tooltip, "ZephyrGlint: waiting for a phone");
@@ -181,19 +202,45 @@ TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
     a.desktop.take();
     a.face.take();
 
+    const std::string before = a.secret();
     a.face.actions.newCode();
     const std::string code = a.store.settings["code"];
     EXPECT_NE(code, kCode);
+    EXPECT_NE(a.secret(), before);
     EXPECT_EQ(a.face.take(),
-              (Journal{"code http://phone.test/remote?k=" + code, "log channel lost; reconnecting",
-                       "status Connecting\u2026", "status Connecting\u2026", "present"}));
+              (Journal{"code http://phone.test/remote?k=" + code + "#s=" + a.secret(),
+                       "log channel lost; reconnecting", "status Connecting\u2026",
+                       "status Connecting\u2026", "present"}));
     EXPECT_EQ(a.desktop.take(), (Events{kLetGo}));
     EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
 
     a.join();  // the new code's channel, where the first phone hides the window again
+    a.phoneSays("cmd", {{"do", "click"}}, before);  // the old secret opens nothing now
+    EXPECT_TRUE(a.desktop.take().empty());
     a.phoneSays("hello", {});
     a.loop.advance(1.2);
     EXPECT_EQ(a.face.take().back(), "hide");
+}
+
+TEST(AppDelegate, UnsealedMessagesAreRefusedAndLoggedOnceAMinuteAndPlainModeAlsoSpeaksOpenly) {
+    Agent a;
+    a.join();
+    std::vector<Seconds> logged;  // when a refusal reached the log
+    for (Seconds pause : {0, 59, 1}) {
+        a.loop.advance(pause);
+        a.face.take();
+        a.deliver("cmd", {{"do", "click"}, {"from", "phone-9"}});
+        if (!a.face.take().empty()) logged.push_back(a.loop.now());
+    }
+    EXPECT_EQ(logged, (std::vector<Seconds>{0, 60}));
+    EXPECT_TRUE(a.desktop.take().empty());
+
+    Agent plain({.plain = true});
+    plain.join();
+    EXPECT_EQ(plain.face.tooltip, "ZephyrGlint: waiting for a phone (the channel is not sealed)");
+    const auto states = plain.broadcasts();  // said sealed, and again in the open
+    ASSERT_EQ(states.size(), 2u);
+    EXPECT_EQ(states[0].payload, states[1].payload);
 }
 
 TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
@@ -215,7 +262,7 @@ TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
     EXPECT_FALSE(a.face.onStatusClick);
 }
 
-TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndTheAgentKeepsOutOfStreamedFrames) {
+TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndFramesGoSealedWithoutTheAgentsOwnWindows) {
     Agent a;
     a.join();
     a.face.actions.setSpeed(1.5);
@@ -233,17 +280,31 @@ TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndTheAgentKeepsOutOfStreamedFrame
     a.face.take();
     a.phoneDoes("click");
     EXPECT_TRUE(a.face.take().empty());
-    a.loop.advance(0.07);
-    ASSERT_TRUE(a.loop.runBackground());
+    const auto frames = [&a] {
+        a.loop.advance(ScreenStreamer::kTickInterval);
+        a.loop.runBackground();
+        a.loop.runPosted();
+        auto all = a.broadcasts();
+        std::erase_if(all, [](const Unsealed& m) { return m.event != "frame"; });
+        return all;
+    };
+    const auto sent = frames();
     EXPECT_EQ(a.hidden, (std::vector<Rect>{{500, 300, 300, 336}}));
+    ASSERT_EQ(sent.size(), 1u);  // the picture as bytes after the header
+    EXPECT_EQ(sent[0].payload.dump() + sent[0].attachment, R"({"n":1,"z":1.0}picture)");
+    // Bare, 150000 bytes are exactly the 200000 characters a frame may take; sealed, more.
+    a.picture.assign(150000, 'x');
+    a.phoneDoes("ack", {{"n", 1}});
+    EXPECT_EQ(frames().size(), 1u);
 }
 
 TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUse) {
     std::string error;
     const auto options = parseAgentOptions(
-        {"--listen", "127.0.0.1:9000", "--tray", "--print-qr", "--relay=wss://r.test/x"}, error);
+        {"--listen", "127.0.0.1:9000", "--tray", "--print-qr", "--relay=wss://r.test/x", "--plain"},
+        error);
     ASSERT_TRUE(options);
-    EXPECT_TRUE(options->tray && options->terminalCode);
+    EXPECT_TRUE(options->tray && options->terminalCode && options->plain);
     EXPECT_EQ(options->listen, (ListenAddress{"127.0.0.1", 9000}));
     EXPECT_EQ(options->relayUrl, "wss://r.test/x");
 

@@ -32,28 +32,50 @@ using nlohmann::json;
 
 const std::string kPage = "https://192.168.1.20:8443/remote";
 const std::string kCode = "23456789ABCDEFGH";
+const std::string kSecret = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8";  // bytes 0 to 31
 
-TEST(Config, AnInvalidCodeIsReplacedAloneMistypedValuesReadAsDefaultsAndTheLinkCarriesTheCode) {
-    for (const json& code : {json(), json(42), json("ABCDEFGHJKMNPQR"), json("aBCDEFGHJKMNPQRS"),
-                             json("0BCDEFGHJKMNPQRS"), json(kCode)}) {
-        SCOPED_TRACE(code.dump());
-        MemoryStore store;
-        store.settings = {{"speed", 2.5}};
-        if (!code.is_null()) store.settings["code"] = code;
-        Config config(store, kPage);
-        EXPECT_EQ(config.isNew(), !code.is_string());  // no code at all, as on a first run
-        EXPECT_TRUE(Config::valid(config.code()));
-        EXPECT_EQ(store.saves, code == kCode ? 0 : 1);
-        EXPECT_EQ(config.speed(), 2.5);
+TEST(Config, AnInvalidCodeOrSecretIsReplacedInOneWriteMistypedValuesReadAsDefaults) {
+    // Each bad value with a good or bad other; bad secrets are padded, short, of the other
+    // alphabet, or have a stray bit in their last character.
+    const json codes[] = {
+        kCode, nullptr, 42, "ABCDEFGHJKMNPQR", "aBCDEFGHJKMNPQRS", "0BCDEFGHJKMNPQRS"};
+    const json secrets[] = {kSecret,
+                            nullptr,
+                            kSecret + "=",
+                            kSecret.substr(1),
+                            "+" + kSecret.substr(1),
+                            kSecret.substr(0, 42) + "9"};
+    for (const json& code : codes) {
+        for (const json& secret : secrets) {
+            SCOPED_TRACE(code.dump() + " " + secret.dump());
+            MemoryStore store;
+            store.settings = {{"speed", 2.5}, {"code", code}, {"secret", secret}};
+            Config config(store, kPage);
+            EXPECT_EQ(config.isNew(), !code.is_string());  // no code at all, as on a first run
+            EXPECT_TRUE(Config::valid(config.code()) && Config::validSecret(config.secret()));
+            EXPECT_EQ(std::pair(config.code() == kCode, config.secret() == kSecret),
+                      std::pair(code == kCode, secret == kSecret));
+            EXPECT_EQ(store.saves, code == kCode && secret == kSecret ? 0 : 1);  // one write
+            EXPECT_EQ(config.speed(), 2.5);
+        }
     }
 
     MemoryStore store;
-    store.settings = {{"code", kCode}, {"speed", "fast"}, {"halo", "false"}, {"phoneUrl", 7}};
+    store.settings = {{"code", kCode}, {"secret", kSecret}, {"speed", "fast"}, {"halo", "false"}};
     Config config(store, kPage);
     EXPECT_EQ(std::pair(config.speed(), config.ring()), std::pair(1.0, true));
-    EXPECT_EQ(config.link(), kPage + "?k=" + kCode);
-    store.settings["phoneUrl"] = "https://example.org/remote?theme=dark";
-    EXPECT_EQ(config.link(), "https://example.org/remote?theme=dark&k=" + kCode);
+    // The secret rides in the fragment, which browsers never send to a server.
+    for (const auto& [phoneUrl, link] :
+         {std::pair{json(7), kPage + "?k=" + kCode + "#s=" + kSecret},
+          {json("https://example.org/remote?theme=dark#top"),
+           "https://example.org/remote?theme=dark&k=" + kCode + "#s=" + kSecret}}) {
+        store.settings["phoneUrl"] = phoneUrl;
+        EXPECT_EQ(config.link(), link);
+    }
+    config.renew();
+    EXPECT_NE(config.code(), kCode);
+    EXPECT_NE(config.secret(), kSecret);
+    EXPECT_EQ(store.saves, 1);
 }
 
 TEST(Config, NewCodeDiscardsRawValuesThatWouldFavourLowIndices) {
@@ -96,7 +118,8 @@ TEST_F(JsonFileStoreTest, FirstRunCreatesAPrivateFileThatKeepsUnknownKeysAndSees
     edited["theme"] = {{"dark", {1, 2}}};
     edited["phoneUrl"] = "https://phone.example/remote";
     writeFile(file, edited.dump());
-    EXPECT_EQ(config.link(), "https://phone.example/remote?k=" + config.code());
+    EXPECT_EQ(config.link(),
+              "https://phone.example/remote?k=" + config.code() + "#s=" + config.secret());
     syscalls.clear();
     config.setRing(false);
     EXPECT_EQ(syscalls, (std::vector<std::string>{"fsync", "rename", "fsync"}));  // file, folder

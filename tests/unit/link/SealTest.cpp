@@ -1,0 +1,62 @@
+#include "link/Seal.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace zg::test {
+namespace {
+
+using seal::Direction;
+
+// The vectors the page's code is held to as well (tests/e2e/seal.test.mjs).
+const Payload kVectors = Payload::parse(std::ifstream(ZG_SEAL_VECTORS));
+const std::string kSecret = kVectors["secret"];
+
+TEST(Seal, KeysAndBoxesMatchTheVectorsThePageIsHeldTo) {
+    const std::string plaintext = kVectors["plaintext"];
+    const std::string nonce = *seal::fromBase64(kVectors["nonce"].get<std::string>());
+    for (auto [direction, name] :
+         {std::pair{Direction::PhoneToAgent, "toAgent"}, {Direction::AgentToPhone, "toPhone"}}) {
+        const auto key = seal::directionKey(kSecret, direction);
+        ASSERT_TRUE(key);
+        EXPECT_EQ(seal::toBase64({reinterpret_cast<const char*>(key->data()), key->size()}),
+                  kVectors[name]["key"]);
+        EXPECT_EQ(seal::toBase64(seal::box(*key, nonce, plaintext)), kVectors[name]["sealed"]);
+    }
+    EXPECT_FALSE(seal::directionKey(kSecret.substr(1), Direction::PhoneToAgent));
+}
+
+TEST(Sealer, OpensWhatTheOtherSideSealedForThisRunOnceAndRefusesAnythingElseSayingWhy) {
+    Sealer agent(kSecret, "run-1"), phone(kSecret, "phone-1", Sealer::Side::Phone);
+    std::string why;
+    const auto opened = agent.open(phone.seal("cmd", {{"do", "click"}}, "bytes", "run-1"), why);
+    ASSERT_TRUE(opened) << why;
+    EXPECT_EQ(opened->event + " " + opened->payload.dump() + " " + opened->attachment,
+              R"(cmd {"do":"click"} bytes)");
+
+    const Payload once = phone.seal("cmd", {}, {}, "run-1");
+    std::string flipped = phone.seal("cmd", {}, {}, "run-1")["s"];
+    flipped[40] ^= 1;
+    Sealer stranger(kSecret.substr(0, 42) + "w", "phone-2", Sealer::Side::Phone);
+    const std::pair<Payload, const char*> refused[] = {
+        {{{"s", flipped}}, "did not open"},
+        {{{"s", once["s"].get<std::string>().substr(0, 60)}}, "did not open"},  // cut short
+        {{{"s", 7}}, "did not open"},
+        {agent.seal("state", {}), "did not open"},                // its own, reflected
+        {stranger.seal("cmd", {}, {}, "run-1"), "did not open"},  // another secret
+        {phone.seal("cmd", {}, {}, "an earlier run"), "another run"},
+        {phone.seal("cmd", {}), "another run"},  // only a hello may name none
+    };
+    EXPECT_TRUE(agent.open(once, why)) << why;
+    EXPECT_FALSE(agent.open(once, why));
+    EXPECT_NE(why.find("replayed"), std::string::npos) << why;
+    for (const auto& [message, reason] : refused) {
+        EXPECT_FALSE(agent.open(message, why)) << message.dump();
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
+    }
+    EXPECT_TRUE(agent.open(phone.seal("hello", {}), why)) << why;
+}
+
+}  // namespace
+}  // namespace zg::test
