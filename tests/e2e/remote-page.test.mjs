@@ -158,12 +158,14 @@ test('odd data from the channel is shown as text or left out, and breaks nothing
   const gone = async () => (await status()) === 'The computer has gone';
   const shortened = async () =>
     (await text('#notice')) === html && (await text('#name')) === `${html}${'x'.repeat(40)}…`;
-  // Unsealed, even the truth is not taken.
-  assert.ok(stranger.send('state', { from, gone: true }));
+  assert.ok(stranger.send('state', { from, name: 'Intruder' })); // unsealed: not taken
   // Each event sealed as the computer would, and what the page shows once it took it.
   const notice = async () =>
     !(await gone()) && (await page.locator('#notice:visible, #drag:visible').count()) === 0;
+  const sealedNotice = async () =>
+    (await text('#notice')) === 'sealed' && (await text('#name')) !== 'Intruder';
   const cases = [
+    { event: 'state', payload: { from, screenError: 'sealed' }, shown: sealedNotice },
     { event: 'frame', payload: { n: 1e9, z: 'big' }, picture: Buffer.from('no picture') },
     { event: 'state', payload: { from, name: html + 'x'.repeat(1e5), screenError: html }, shown: shortened },
     { event: 'state', payload: { from, name: 7, drag: 'yes', screenError: 42 }, shown: notice },

@@ -39,12 +39,8 @@ TEST(Config, AnInvalidCodeOrSecretIsReplacedInOneWriteMistypedValuesReadAsDefaul
     // alphabet, or have a stray bit in their last character.
     const json codes[] = {
         kCode, nullptr, 42, "ABCDEFGHJKMNPQR", "aBCDEFGHJKMNPQRS", "0BCDEFGHJKMNPQRS"};
-    const json secrets[] = {kSecret,
-                            nullptr,
-                            kSecret + "=",
-                            kSecret.substr(1),
-                            "+" + kSecret.substr(1),
-                            kSecret.substr(0, 42) + "9"};
+    const json secrets = json::array({kSecret, nullptr, kSecret + "=", kSecret.substr(1),
+                                      "+" + kSecret.substr(1), kSecret.substr(0, 42) + "9"});
     for (const json& code : codes) {
         for (const json& secret : secrets) {
             SCOPED_TRACE(code.dump() + " " + secret.dump());
