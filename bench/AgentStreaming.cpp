@@ -19,11 +19,13 @@
 
 #include "RelayClient.h"
 #include "Spin.h"
+#include "link/Seal.h"
 
 namespace zg::bench {
 namespace {
 
 const QString kCode = "23456789ABCDEFGH";
+const QString kSecret = "bjXM5QmXk1pFhrsKxQy0bS8uMQVeQ4JPQ7wW9ZC3kLc";
 const QString kTopic = "realtime:zephyrglint-" + kCode;
 constexpr double kWarmUp = 3;  // seconds for the agent's start and its quality to settle
 
@@ -49,7 +51,8 @@ public:
         QDir(home_.path()).mkpath("zephyrglint");
         QFile settings(home_.filePath("zephyrglint/settings.json"));
         if (settings.open(QIODevice::WriteOnly)) {
-            settings.write(QJsonDocument(QJsonObject{{"code", kCode}}).toJson());
+            settings.write(
+                QJsonDocument(QJsonObject{{"code", kCode}, {"secret", kSecret}}).toJson());
         }
         settings.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -82,50 +85,64 @@ private:
     QByteArray log_;
 };
 
-// A phone on the agent's channel that has said hello and learnt the agent's host id.
+// A phone on the agent's channel, sealing as the page does, that has said hello and learnt
+// the agent's host id.
 class Phone {
 public:
     explicit Phone(quint16 port) : client_(port) {
         if (test::status(client_.join(kTopic, {{"self", false}})) != "ok") return;
-        broadcast("hello", {{"from", "phone-1"}, {"device", "Bench phone"}});
-        const QJsonObject state = client_.waitFor(
-            [](const QJsonObject& frame) { return frame["payload"]["event"] == "state"; });
-        hostId_ = state["payload"]["payload"]["from"].toString();
+        say("hello", {{"from", "phone-1"}, {"device", "Bench phone"}});
+        test::spinUntil([this] {
+            heard([this](const Unsealed& message) {
+                if (message.event == "state") hostId_ = message.payload.value("from", "");
+            });
+            return ready();
+        });
     }
 
-    bool ready() const { return !hostId_.isEmpty(); }
+    bool ready() const { return !hostId_.empty(); }
 
-    void command(QJsonObject payload) {
+    void command(Payload payload) {
         payload["to"] = hostId_;
         payload["from"] = "phone-1";
-        broadcast("cmd", payload);
+        say("cmd", payload);
     }
 
-    // Acknowledges the frames that arrived since the last call, running `each` after each one.
-    void takeFrames(const std::function<void(const QJsonObject&)>& each) {
-        const QList<QJsonObject>& received = client_.received();
-        for (; seen_ < received.size(); ++seen_) {
-            const QJsonValue payload = received[seen_]["payload"];
-            if (payload["event"] != "frame") continue;
-            const QJsonObject frame = payload["payload"].toObject();
-            command({{"do", "ack"}, {"n", frame["n"]}});
-            each(frame);
-        }
+    // Acknowledges the frames that arrived since the last call, running `each` with the size
+    // of the message that carried each one.
+    void takeFrames(const std::function<void(std::size_t chars)>& each) {
+        heard([&](const Unsealed& message) {
+            if (message.event != "frame") return;
+            command({{"do", "ack"}, {"n", message.payload["n"]}});
+            each(lastChars_);
+        });
     }
 
 private:
-    void broadcast(const QString& event, const QJsonObject& payload) {
-        client_.send(
-            {{"topic", kTopic},
-             {"event", "broadcast"},
-             {"ref", "9"},
-             {"payload",
-              QJsonObject{{"type", "broadcast"}, {"event", event}, {"payload", payload}}}});
+    void say(const std::string& event, const Payload& payload) {
+        const Payload sealed = seal_.seal(event, payload, {}, event == "hello" ? "" : hostId_);
+        client_.broadcast(
+            kTopic, seal::kSealedEvent,
+            QJsonDocument::fromJson(QByteArray::fromStdString(sealed.dump())).object());
+    }
+    // Opens what arrived since the last call.
+    void heard(const std::function<void(const Unsealed&)>& each) {
+        const QList<QJsonObject>& received = client_.received();
+        std::string why;
+        for (; seen_ < received.size(); ++seen_) {
+            const QJsonObject envelope = received[seen_]["payload"].toObject();
+            if (envelope["event"] != seal::kSealedEvent) continue;
+            const std::string text = envelope["payload"]["s"].toString().toStdString();
+            lastChars_ = text.size();
+            if (const auto message = seal_.open({{"s", text}}, why)) each(*message);
+        }
     }
 
     test::RelayClient client_;
-    QString hostId_;
+    Sealer seal_{kSecret.toStdString(), "phone-1", Sealer::Side::Phone};
+    std::string hostId_;
     qsizetype seen_ = 0;
+    std::size_t lastChars_ = 0;
 };
 
 }  // namespace
@@ -157,9 +174,9 @@ std::optional<StreamingLoad> streamDefaultView(const std::string& display,
         clock.start();
         test::spinUntil(
             [&] {
-                phone.takeFrames([&](const QJsonObject& frame) {
+                phone.takeFrames([&](std::size_t size) {
                     ++frames;
-                    chars += double(frame["img"].toString().size());
+                    chars += double(size);
                     nudge();
                 });
                 return clock.elapsed() >= span * 1000;

@@ -11,7 +11,7 @@ struct StreamingLoad {
     double framesPerSecond = 0;
     double cpuShare = 0;     // of one core: 1 is a core busy all the time
     double cpuPerFrame = 0;  // milliseconds
-    double imageChars = 0;   // mean Base64 characters per frame
+    double imageChars = 0;   // mean characters of the sealed message per frame
 };
 
 // Starts the agent binary on `display` with its embedded relay, and a phone that asks for the

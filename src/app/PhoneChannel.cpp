@@ -1,6 +1,6 @@
 #include "app/PhoneChannel.h"
 
-#include "screen/Base64.h"
+#include "link/Base64.h"
 #include "screen/FramePayload.h"
 
 namespace zg {

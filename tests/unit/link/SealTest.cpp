@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "link/Base64.h"
+
 #include <fstream>
 
 namespace zg::test {
@@ -12,6 +14,12 @@ using seal::Direction;
 // The vectors the page's code is held to as well (tests/e2e/seal.test.mjs).
 const Payload kVectors = Payload::parse(std::ifstream(ZG_SEAL_VECTORS));
 const std::string kSecret = kVectors["secret"];
+
+TEST(Base64, EncodesTheStandardVectorsAndBothHighSymbols) {
+    EXPECT_EQ(base64("") + base64("f") + base64("fo") + base64("foo") + base64("\xfb\xef\xff") +
+                  base64(std::string("\0\x80", 2)),
+              "Zg==Zm8=Zm9v++//AIA=");
+}
 
 TEST(Seal, KeysAndBoxesMatchTheVectorsThePageIsHeldTo) {
     const std::string plaintext = kVectors["plaintext"];

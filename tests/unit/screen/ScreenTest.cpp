@@ -6,18 +6,11 @@
 #include "ManualLoop.h"
 #include "link/Payload.h"
 #include "platform/x11/X11ScreenAccess.h"
-#include "screen/Base64.h"
 #include "screen/CapturePlan.h"
 #include "screen/ScreenStreamer.h"
 
 namespace zg::test {
 namespace {
-
-TEST(Base64, EncodesTheStandardVectorsAndBothHighSymbols) {
-    EXPECT_EQ(base64("") + base64("f") + base64("fo") + base64("foo") + base64("\xfb\xef\xff") +
-                  base64(std::string("\0\x80", 2)),
-              "Zg==Zm8=Zm9v++//AIA=");
-}
 
 TEST(CapturePlan, ScalesToThePhoneCapturesOnlyWhatLiesOnTheDisplayAndKeepsThePictureSize) {
     const auto sized = [](double k, const CaptureRequest& request) {

@@ -1,4 +1,4 @@
-#include "screen/Base64.h"
+#include "link/Base64.h"
 
 #include <cstdint>
 
@@ -8,7 +8,8 @@ std::string base64(std::string_view bytes) {
     static constexpr char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     // Sized once and written through a pointer: appending character by character cost a
-    // capacity check per character, on the main thread, for every frame.
+    // capacity check per character, on the main thread, for every frame. Not constant-time,
+    // which only secrets need: what it encodes is sealed or public.
     std::string text((bytes.size() + 2) / 3 * 4, '=');
     char* out = text.data();
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
