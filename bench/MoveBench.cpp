@@ -1,6 +1,6 @@
 // The agent's cost from a received relay frame to the posted X event for "move" commands:
-// classify and parse the frame, dispatch, accelerate and clamp, post through XTest, all in
-// this process on a private Xvfb. Compared with a bare XTest motion and a bare JSON parse
+// classify and parse the frame, open its seal, dispatch, accelerate and clamp, post through XTest,
+// all in this process on a private Xvfb. Compared with a bare XTest motion and a bare JSON parse
 // measured in the same run. Wall time, since the X server's share counts too. Reports, never
 // asserts.
 #include <algorithm>
@@ -16,8 +16,11 @@
 #include "RecordingDevices.h"
 #include "XvfbServer.h"
 #include "app/Dispatcher.h"
+#include "app/PhoneChannel.h"
 #include "input/Input.h"
 #include "link/RealtimeLink.h"
+#include "link/RelayFrames.h"
+#include "link/Seal.h"
 #include "platform/x11/X11Desktop.h"
 
 // Last: Xlib's macros (None, Bool, Status) would otherwise reach the headers above.
@@ -54,15 +57,19 @@ Timing measure(const std::function<void(int)>& one, const std::function<void()>&
     return {us[kMoves / 2], us[kMoves * 99 / 100], kMoves / total};
 }
 
-// A "move" as a phone sends it, to this agent; left and right in turn, so that the pointer
-// stays clear of the edges.
-std::string moveFrame(const std::string& hostId, int i) {
-    const int dx = i % 2 ? 5 : -5;
-    return R"({"topic":"realtime:)" + kChannel +
-           R"(","event":"broadcast","ref":null,"payload":{"type":"broadcast","event":"cmd",)"
-           R"("payload":{"to":")" +
-           hostId + R"(","from":"phone-7f3a","do":"move","dx":)" + std::to_string(dx) +
-           R"(,"dy":-2.5}}})";
+const std::string kSecret = "bjXM5QmXk1pFhrsKxQy0bS8uMQVeQ4JPQ7wW9ZC3kLc";
+
+// A "move" as a phone sends it, sealed, to this agent; left and right in turn, so that the
+// pointer stays clear of the edges.
+std::string moveFrame(zg::Sealer& phone, const std::string& hostId, int i) {
+    const zg::Payload move{{"to", hostId},
+                           {"from", "phone-7f3a"},
+                           {"do", "move"},
+                           {"dx", i % 2 ? 5 : -5},
+                           {"dy", -2.5}};
+    return zg::encodeFrame(zg::broadcastFrame("realtime:" + kChannel, "", "",
+                                              zg::seal::kSealedEvent,
+                                              phone.seal("cmd", move, {}, hostId)));
 }
 
 }  // namespace
@@ -84,8 +91,13 @@ int main() {
 
     zg::test::FakeWebSocketFactory sockets(loop);
     zg::RealtimeLink link(loop, sockets.factory(), "ws://bench");
-    link.onMessage = [&](const std::string& event, const zg::Payload& payload) {
+    zg::PhoneChannel channel(
+        loop, [](const std::string&, zg::Payload) {}, kSecret, dispatcher.hostId(), false);
+    channel.onMessage = [&](const std::string& event, const zg::Payload& payload) {
         dispatcher.onMessage(event, payload);
+    };
+    link.onMessage = [&](const std::string& event, const zg::Payload& payload) {
+        channel.receive(event, payload);
     };
     link.start(kChannel);
     zg::test::FakeConnection& socket = sockets.last();
@@ -94,13 +106,13 @@ int main() {
     socket.acceptJoin();
     loop.runPosted();
 
+    zg::Sealer phone(kSecret, "phone-7f3a", zg::Sealer::Side::Phone);
     std::vector<std::string> frames;
-    for (int i = 0; i < kWarmUp + kMoves; ++i) frames.push_back(moveFrame(dispatcher.hostId(), i));
+    for (int i = 0; i < kWarmUp + kMoves; ++i)
+        frames.push_back(moveFrame(phone, dispatcher.hostId(), i));
 
     double checksum = 0;
-    const Timing parse = measure([&](int i) {
-        checksum += zg::Payload::parse(frames[i])["payload"]["payload"]["dy"].get<double>();
-    });
+    const Timing parse = measure([&](int i) { checksum += zg::Payload::parse(frames[i]).size(); });
     const Timing agent = measure([&](int i) {
         socket.deliver(frames[i]);
         loop.runPosted();
