@@ -73,7 +73,7 @@ std::string agentUsage(const std::string& program) {
            "  --print-qr          also print the QR code in the terminal (it is printed\n"
            "                      anyway when there is no system tray)\n"
            "  --plain             also take unsealed messages, from phone clients that\n"
-           "                      cannot seal, and say everything unsealed too: anyone\n"
+           "                      cannot seal, and answer them unsealed too: anyone\n"
            "                      who can see the relay's traffic reads the keys typed\n"
            "                      and the screen, and anyone who learns the pairing code\n"
            "                      can drive this computer. Without it, only a phone\n"

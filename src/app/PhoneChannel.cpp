@@ -15,7 +15,7 @@ PhoneChannel::PhoneChannel(Loop& loop, Broadcast broadcast, std::string_view sec
 
 void PhoneChannel::send(const std::string& event, const Payload& payload) {
     broadcast_(seal::kSealedEvent, sealer_.seal(event, payload));
-    if (plain_) broadcast_(event, payload);
+    if (speakOpenly()) broadcast_(event, payload);
 }
 
 std::size_t PhoneChannel::sendFrame(std::int64_t n, double zoom, std::string_view jpeg,
@@ -25,19 +25,21 @@ std::size_t PhoneChannel::sendFrame(std::int64_t n, double zoom, std::string_vie
     const auto text = sealed.find("s");  // absent only without a usable secret
     std::size_t chars = text != sealed.end() ? text->get_ref<const std::string&>().size() : 0;
     Payload open;
-    if (plain_) {
+    const bool openly = speakOpenly();
+    if (openly) {
         open = framePayload(n, zoom, base64(jpeg));
         chars = std::max(chars, open["img"].get_ref<const std::string&>().size());
     }
     if (chars > limit) return chars;
     broadcast_(seal::kSealedEvent, std::move(sealed));
-    if (plain_) broadcast_("frame", std::move(open));
+    if (openly) broadcast_("frame", std::move(open));
     return chars;
 }
 
 void PhoneChannel::receive(const std::string& event, const Payload& payload) {
     if (event != seal::kSealedEvent) {
         if (plain_) {
+            plainHeard_ = loop_.now();
             if (onMessage) onMessage(event, payload);
         } else {
             refuse("an unsealed \"" + event.substr(0, 32) +

@@ -13,12 +13,15 @@ namespace zg {
 
 // The agent's side of the conversation with the phones. What it says goes out sealed, and
 // only sealed messages from phones are taken, unless plain phones are allowed: then the agent
-// also takes and says everything in the open, for phone clients that cannot seal. What is
-// refused is logged at most once a minute.
+// also takes unsealed messages, and while a phone that sent one may still be listening, says
+// everything in the open too. What is refused is logged at most once a minute.
 // Threading: main thread only.
 class PhoneChannel {
 public:
     static constexpr Seconds kRefusalLogPeriod = 60;
+    // How long after its last message a plain phone is still spoken to in the open: as long as
+    // the agent keeps any phone.
+    static constexpr Seconds kPlainPhoneListens = 45;
 
     using Broadcast = std::function<void(const std::string& event, Payload payload)>;
 
@@ -44,6 +47,7 @@ public:
 
 private:
     void refuse(const std::string& why);
+    bool speakOpenly() const { return loop_.now() - plainHeard_ <= kPlainPhoneListens; }
 
     Loop& loop_;
     Broadcast broadcast_;
@@ -51,6 +55,7 @@ private:
     const bool plain_;
     Sealer sealer_;
     Seconds lastRefusalLog_ = -kRefusalLogPeriod;
+    Seconds plainHeard_ = -2 * kPlainPhoneListens;  // when a plain phone last spoke
 };
 
 }  // namespace zg

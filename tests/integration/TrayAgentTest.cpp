@@ -199,9 +199,9 @@ TEST_F(TrayAgent, InTheTrayItShowsOnlyItsIconAndQuitFromTheMenuSaysFarewell) {
     const quint16 port = start(kSettings, {"--tray", "--plain"});  // so that the phone reads it
     ASSERT_NE(port, 0);
     RelayClient phone(port);
-    ASSERT_EQ(status(phone.join("realtime:zephyrglint-" + kSettings["code"].toString(),
-                                {{"self", false}})),
-              "ok");
+    const QString topic = "realtime:zephyrglint-" + kSettings["code"].toString();
+    ASSERT_EQ(status(phone.join(topic, {{"self", false}})), "ok");
+    phone.broadcast(topic, "hello", {{"from", "phone-1"}});
 
     Window icon = 0;
     ASSERT_TRUE(spinUntil([&] { return (icon = trayIcon()) != 0; })) << "no icon in the tray";

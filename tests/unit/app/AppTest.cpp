@@ -238,9 +238,10 @@ TEST(AppDelegate, UnsealedMessagesAreRefusedAndLoggedOnceAMinuteAndPlainModeAlso
     Agent plain({.plain = true});
     plain.join();
     EXPECT_EQ(plain.face.tooltip, "ZephyrGlint: waiting for a phone (the channel is not sealed)");
-    const auto states = plain.broadcasts();  // said sealed, and again in the open
-    ASSERT_EQ(states.size(), 2u);
-    EXPECT_EQ(states[0].payload, states[1].payload);
+    plain.deliver("hello", {{"from", "phone-9"}});  // from a plain phone: answered openly too
+    const auto states = plain.broadcasts();
+    ASSERT_EQ(states.size(), 3u);  // sealed at the join, then sealed and open
+    EXPECT_EQ(states[1].payload, states[2].payload);
 }
 
 TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
