@@ -188,6 +188,9 @@ void AppDelegate::toggleLogin() {
 void AppDelegate::quit() {
     if (input_) input_->release();
     if (dispatcher_) dispatcher_->sendFarewell();
+    // Gone is the last word: a phone's message still on its way would otherwise be answered
+    // with a state that says this computer is back.
+    if (channel_) channel_->onMessage = nullptr;
     loop_.after(kQuitDelay, lifetime_.guard([this] {
         if (face_.terminate) face_.terminate();
     }));

@@ -202,6 +202,8 @@ TEST_F(TrayAgent, InTheTrayItShowsOnlyItsIconAndQuitFromTheMenuSaysFarewell) {
     const QString topic = "realtime:zephyrglint-" + kSettings["code"].toString();
     ASSERT_EQ(status(phone.join(topic, {{"self", false}})), "ok");
     phone.broadcast(topic, "hello", {{"from", "phone-1"}});
+    // Answered openly once heard; only then is the farewell said openly too.
+    ASSERT_TRUE(spinUntil([&] { return !phone.events("state").isEmpty(); }));
 
     Window icon = 0;
     ASSERT_TRUE(spinUntil([&] { return (icon = trayIcon()) != 0; })) << "no icon in the tray";

@@ -252,6 +252,8 @@ TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
     a.face.actions.quit();
     EXPECT_EQ(a.desktop.take(), (Events{kLetGo}));
     EXPECT_EQ(a.broadcasts().back().payload["gone"], true);
+    a.phoneSays("hello", Payload::object());
+    EXPECT_EQ(a.broadcasts().back().payload["gone"], true);
     a.face.take();
     a.loop.advance(0.29);
     EXPECT_EQ(a.face.take(), Journal{});
