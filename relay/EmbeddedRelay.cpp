@@ -4,6 +4,7 @@
 
 #include <future>
 
+#include "relay/LocalLink.h"
 #include "relay/RelayServer.h"
 
 namespace zg {
@@ -23,10 +24,13 @@ public:
     }
 
     std::future<Outcome> outcome() { return outcome_.get_future(); }
+    // Set before the outcome is, and valid until the thread ends.
+    RelayServer* server() const { return server_; }
 
 protected:
     void run() override {
         RelayServer server(limits_);
+        server_ = &server;
         std::string error;
         const bool listening = server.listen(address_, port_, error);
         outcome_.set_value({server.serverPort(), std::move(error)});
@@ -39,6 +43,7 @@ private:
     QHostAddress address_;
     quint16 port_;
     std::promise<Outcome> outcome_;
+    RelayServer* server_ = nullptr;
 };
 
 EmbeddedRelay::EmbeddedRelay(RelayLimits limits) : limits_(limits) {}
@@ -71,6 +76,18 @@ void EmbeddedRelay::stop() {
     thread_->wait();
     thread_.reset();
     port_ = 0;
+    for (const std::weak_ptr<relay::LocalPipe>& weak : localPipes_) {
+        if (const auto pipe = weak.lock()) relay::hangUp(*pipe);
+    }
+    localPipes_.clear();
+}
+
+std::unique_ptr<WebSocket> EmbeddedRelay::connectLocally() {
+    if (!thread_) return nullptr;
+    std::erase_if(localPipes_, [](const auto& weak) { return weak.expired(); });
+    auto [socket, pipe] = relay::openLocalLink(thread_->server());
+    localPipes_.push_back(pipe);
+    return std::move(socket);
 }
 
 }  // namespace zg

@@ -1,16 +1,65 @@
 #include "relay/Protocol.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+
+#include "link/JsonText.h"
 
 namespace zg::relay {
 
 namespace {
 
+// Compact JSON of one value that is not an object or array, as QJsonDocument writes it.
+void appendScalar(QByteArray& out, const QJsonValue& value) {
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    out += QByteArrayView(array).sliced(1, array.size() - 2);
+}
+
+void appendString(QByteArray& out, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    if (!plainJsonText(std::string_view(utf8.data(), size_t(utf8.size())))) {
+        return appendScalar(out, text);
+    }
+    out += '"';
+    out += utf8;
+    out += '"';
+}
+
+// Compact JSON exactly as QJsonDocument writes it, which escapes strings a character at a time:
+// for an agent's frame, a plain Base64 string of 100 kB or more, that was most of the relay's work.
+void appendJson(QByteArray& out, const QJsonValue& value) {
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        out += '{';
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (it != object.begin()) out += ',';
+            appendString(out, it.key());
+            out += ':';
+            appendJson(out, it.value());
+        }
+        out += '}';
+    } else if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        out += '[';
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            if (i > 0) out += ',';
+            appendJson(out, array[i]);
+        }
+        out += ']';
+    } else if (value.isString()) {
+        appendString(out, value.toString());
+    } else {
+        appendScalar(out, value);
+    }
+}
+
 QString serialize(const QString& topic, const QString& event, const QJsonObject& payload,
                   const QJsonValue& ref) {
-    const QJsonObject frame{{"topic", topic}, {"event", event}, {"payload", payload}, {"ref", ref}};
-    return QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact));
+    QByteArray out;
+    appendJson(out,
+               QJsonObject{{"topic", topic}, {"event", event}, {"payload", payload}, {"ref", ref}});
+    return QString::fromUtf8(out);
 }
 
 QString reply(const QString& topic, const QJsonValue& ref, const char* status,

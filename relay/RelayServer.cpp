@@ -6,14 +6,16 @@
 
 #include <algorithm>
 
-#include "relay/Connection.h"
+#include "relay/LocalLink.h"
 #include "relay/Log.h"
+#include "relay/WebSocketConnection.h"
 
 namespace zg {
 
 namespace {
 
 using relay::Connection;
+using relay::WebSocketConnection;
 
 // Registered by IANA, absent from Qt's enum.
 constexpr auto tryAgainLater = QWebSocketProtocol::CloseCode(1013);
@@ -94,21 +96,30 @@ quint16 RelayServer::serverPort() const {
     return tcp_ ? tcp_->serverPort() : 0;
 }
 
+void RelayServer::adopt(Connection* connection) {
+    connection->setParent(this);
+    connections_.append(connection);
+    connect(
+        connection, &Connection::messageReceived, this,
+        [this](Connection* from, const QByteArray& message) { channels_.handle(from, message); });
+    connect(connection, &Connection::finished, this, [this](Connection* finished) {
+        channels_.remove(finished);
+        connections_.removeOne(finished);
+        finished->deleteLater();
+    });
+}
+
+void RelayServer::adoptLocal(std::shared_ptr<relay::LocalPipe> pipe) {
+    auto* connection = new relay::LocalConnection(std::move(pipe), ++lastId_, limits_);
+    adopt(connection);
+    relay::log(QString("%1 connected (%2 open)").arg(connection->name()).arg(connections_.size()));
+    connection->opened();
+}
+
 void RelayServer::accept() {
     while (std::unique_ptr<QWebSocket> socket = http_.nextPendingWebSocketConnection()) {
-        auto* connection = new Connection(std::move(socket), ++lastId_, limits_);
-        connection->setParent(this);
-        connections_.append(connection);
-        connect(connection, &Connection::messageReceived, this,
-                [this](Connection* from, const QByteArray& message) {
-                    channels_.handle(from, message);
-                });
-        connect(connection, &Connection::finished, this, [this](Connection* finished) {
-            channels_.remove(finished);
-            connections_.removeOne(finished);
-            finished->deleteLater();
-        });
-
+        auto* connection = new WebSocketConnection(std::move(socket), ++lastId_, limits_);
+        adopt(connection);
         if (connections_.size() > limits_.maxConnections) {
             connection->close(tryAgainLater,
                               QString("too many connections: %1").arg(limits_.maxConnections));

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <memory>
 #include <string>
 
 #include "relay/Channels.h"
@@ -18,7 +19,8 @@ namespace zg {
 
 namespace relay {
 class Connection;
-}
+struct LocalPipe;
+}  // namespace relay
 
 // The relay: Phoenix Channels 1.0.0 over WebSocket at webSocketPath, the phone page beside it
 // on the same port. Lives on the thread that creates it and is driven by that thread's event loop.
@@ -34,8 +36,13 @@ public:
     bool listen(const QHostAddress& address, quint16 port, std::string& error);
     quint16 serverPort() const;
 
+    // Makes the relay's end of a local link (see openLocalLink) and tells its socket that it is
+    // open. It is this process's own agent: no limit on connections keeps it out.
+    void adoptLocal(std::shared_ptr<relay::LocalPipe> pipe);
+
 private:
     void accept();
+    void adopt(relay::Connection* connection);
     void sweepIdle();
 
     RelayLimits limits_;

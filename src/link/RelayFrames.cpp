@@ -1,6 +1,6 @@
 #include "link/RelayFrames.h"
 
-#include <algorithm>
+#include "link/JsonText.h"
 
 namespace zg {
 namespace {
@@ -18,16 +18,10 @@ Payload* member(Payload& object, const char* key) {
     return it != object.end() && it->is_object() ? &*it : nullptr;
 }
 
-// Whether `s` can go between quotes as it is: printable ASCII without quote or backslash. A
-// frame's Base64 picture is such a string of 100 kB or more, and escaping it byte by byte was a
+// A frame's Base64 picture is a plain string of 100 kB or more; escaping it byte by byte was a
 // fifth of the agent's work while streaming.
-bool plainText(std::string_view s) {
-    return std::all_of(s.begin(), s.end(),
-                       [](char c) { return c >= 0x20 && c < 0x7f && c != '"' && c != '\\'; });
-}
-
 void appendString(std::string& out, const std::string& s) {
-    if (plainText(s)) {
+    if (plainJsonText(s)) {
         out += '"';
         out += s;
         out += '"';

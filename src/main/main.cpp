@@ -42,6 +42,15 @@ struct Relay {
     zg::EmbeddedRelay embedded;
     std::string url;
     std::string phoneUrl = ZG_PHONE_URL;
+
+    // The embedded relay is reached in process: streaming through a socket of its own cost the
+    // agent a third of its work per frame.
+    zg::WebSocketFactory sockets() {
+        return [this, network = zg::qtWebSocketFactory()](const std::string& url) {
+            auto local = embedded.connectLocally();
+            return local ? std::move(local) : network(url);
+        };
+    }
 };
 
 // Starts the embedded relay unless a relay was named at build time or on the command line;
@@ -86,14 +95,14 @@ struct Desktop {
         if (!capture) logLine("no screen pictures: " + error);
     }
 
-    zg::Platform platform(const Relay& relay) {
+    zg::Platform platform(Relay& relay) {
         zg::ScreenStreamer::Capture pictures;
         if (capture) {
             pictures = [capture = capture](const zg::CaptureRequest& request) {
                 return capture->capture(request);
             };
         }
-        return {.sockets = zg::qtWebSocketFactory(),
+        return {.sockets = relay.sockets(),
                 .relayUrl = relay.url,
                 .pointer = x11 ? &x11->pointer() : nullptr,
                 .keyboard = x11 ? &x11->keyboard() : nullptr,

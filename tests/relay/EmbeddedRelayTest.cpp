@@ -1,12 +1,32 @@
+#include <QJsonDocument>
 #include <QProcess>
 
 #include "RelayClient.h"
 #include "Spin.h"
+#include "link/RelayFrames.h"
 #include "relay/EmbeddedRelay.h"
 #include "relay/ListenAddress.h"
 
 namespace zg::test {
 namespace {
+
+// The frames a local socket has received, in order; nothing once it has failed.
+struct Heard {
+    std::vector<QJsonObject> frames;
+    bool failed = false;
+
+    void listen(WebSocket& socket) {
+        socket.receive([this, &socket](std::optional<WebSocketMessage> message) {
+            if (!message) {
+                failed = true;
+                return;
+            }
+            frames.push_back(
+                QJsonDocument::fromJson(QByteArray::fromStdString(message->data)).object());
+            listen(socket);
+        });
+    }
+};
 
 TEST(EmbeddedRelay, RunsOnItsOwnThreadUntilStoppedAndThenFreesItsPort) {
     auto relay = std::make_unique<EmbeddedRelay>();
@@ -22,6 +42,37 @@ TEST(EmbeddedRelay, RunsOnItsOwnThreadUntilStoppedAndThenFreesItsPort) {
     relay.reset();
     EXPECT_TRUE(client.waitClosed());
     EXPECT_TRUE(second.start(QHostAddress::LocalHost, port, error)) << error;
+}
+
+TEST(EmbeddedRelay, ItsOwnAgentMeetsPhonesInProcessUntilTheRelayStops) {
+    auto relay = std::make_unique<EmbeddedRelay>();
+    std::string error;
+    ASSERT_TRUE(relay->start(QHostAddress::LocalHost, 0, error)) << error;
+    const std::string topic = "realtime:zephyrglint-ABCDEFGHJKMNPQRS";
+    RelayClient phone(relay->port());
+    phone.join(QString::fromStdString(topic));
+
+    const std::unique_ptr<WebSocket> agent = relay->connectLocally();
+    ASSERT_TRUE(agent);
+    bool open = false;
+    agent->open([&open] { open = true; });
+    Heard heard;
+    heard.listen(*agent);
+    ASSERT_TRUE(spinUntil([&] { return open; }));
+    agent->sendText(encodeFrame(joinFrame(topic, "1")));
+    ASSERT_TRUE(spinUntil([&] { return !heard.frames.empty(); }));
+    EXPECT_EQ(heard.frames[0]["payload"].toObject()["status"], "ok");
+
+    agent->sendText(encodeFrame(broadcastFrame(topic, "2", "1", "state", {{"from", "host"}})));
+    EXPECT_EQ(phone.waitFor([](auto& f) { return f["event"] == "broadcast"; })["payload"]
+                  .toObject()["payload"],
+              (QJsonObject{{"from", "host"}}));
+    phone.broadcast(QString::fromStdString(topic), "cmd", {{"do", "ack"}});
+    ASSERT_TRUE(spinUntil([&] { return heard.frames.size() == 2; }));
+    EXPECT_EQ(heard.frames[1]["payload"].toObject()["payload"], (QJsonObject{{"do", "ack"}}));
+
+    relay.reset();
+    EXPECT_TRUE(spinUntil([&] { return heard.failed; }));
 }
 
 TEST(ListenAddress, AcceptsIpLiteralsAndEveryInterfaceAndRefusesTheRestWithAReason) {

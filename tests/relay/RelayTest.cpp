@@ -1,5 +1,9 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include "RelayClient.h"
 #include "Spin.h"
+#include "relay/Protocol.h"
 
 namespace zg::test {
 namespace {
@@ -130,6 +134,20 @@ TEST_F(RelayTest, SilentConnectionsAreClosed) {
     EXPECT_GE(RelayLimits{}.idleTimeout, 2 * 25s);
     start({.idleTimeout = 100ms});
     EXPECT_TRUE(connect()->waitClosed());
+}
+
+// The relay writes frames itself, for speed; what it writes must not differ by a byte.
+TEST(RelayProtocol, FramesAreWrittenExactlyAsQtWritesThem) {
+    const QJsonObject payload{
+        {"s", QString(100'000, 'A')},
+        {"quote \" backslash \\ newline \n", "\u00e9 \u2713 \x01 \x7f"},
+        {"numbers", QJsonArray{3.5, 1e300, -0.0, 7}},
+        {"rest", QJsonArray{true, QJsonValue(), "x", QJsonObject{}, QJsonArray{}}},
+        {"", ""}};
+    const QJsonObject frame{
+        {"topic", topic}, {"event", "broadcast"}, {"payload", payload}, {"ref", QJsonValue()}};
+    EXPECT_EQ(relay::broadcastFrame(topic, payload),
+              QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
 }
 
 }  // namespace

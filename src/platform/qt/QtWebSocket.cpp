@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QWebSocket>
-#include <deque>
 #include <utility>
 
 #include "platform/Loop.h"
+#include "platform/WebSocketInbox.h"
 
 namespace zg {
 namespace {
@@ -27,15 +27,15 @@ public:
         });
         QObject::connect(socket_, &QWebSocket::textMessageReceived, &receiver_,
                          [this](const QString& text) {
-                             arrive({text.toStdString(), false});
+                             inbox_.arrive({text.toStdString(), false});
                          });
         QObject::connect(socket_, &QWebSocket::binaryMessageReceived, &receiver_,
                          [this](const QByteArray& bytes) {
-                             arrive({bytes.toStdString(), true});
+                             inbox_.arrive({bytes.toStdString(), true});
                          });
-        QObject::connect(socket_, &QWebSocket::disconnected, &receiver_, [this] { fail(); });
+        QObject::connect(socket_, &QWebSocket::disconnected, &receiver_, [this] { inbox_.fail(); });
         QObject::connect(socket_, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error),
-                         &receiver_, [this] { fail(); });
+                         &receiver_, [this] { inbox_.fail(); });
     }
 
     ~QtWebSocket() override {
@@ -48,10 +48,7 @@ public:
         socket_->open(url_);
     }
 
-    void receive(Received done) override {
-        pending_ = std::move(done);
-        deliver();
-    }
+    void receive(Received done) override { inbox_.receive(std::move(done)); }
 
     void sendText(const std::string& text) override {
         socket_->sendTextMessage(QString::fromStdString(text));
@@ -62,29 +59,6 @@ public:
     }
 
 private:
-    void arrive(WebSocketMessage message) {
-        inbox_.push_back(std::move(message));
-        deliver();
-    }
-
-    void fail() {
-        failed_ = true;
-        deliver();
-    }
-
-    // Hands the oldest message, or once they are used up the failure, to the pending receive.
-    void deliver() {
-        if (!pending_ || (inbox_.empty() && !failed_)) return;
-        std::optional<WebSocketMessage> message;
-        if (!inbox_.empty()) {
-            message = std::move(inbox_.front());
-            inbox_.pop_front();
-        }
-        post([done = std::exchange(pending_, nullptr), message = std::move(message)] {
-            done(message);
-        });
-    }
-
     // Callbacks run after the current work, and never once this socket is gone.
     void post(Task task) {
         QMetaObject::invokeMethod(QCoreApplication::instance(),
@@ -94,10 +68,8 @@ private:
     QUrl url_;
     QWebSocket* socket_;
     Opened opened_;
-    Received pending_;
-    std::deque<WebSocketMessage> inbox_;
-    bool failed_ = false;
     Lifetime lifetime_;
+    WebSocketInbox inbox_{[this](Task task) { post(std::move(task)); }};
     QObject receiver_;
 };
 

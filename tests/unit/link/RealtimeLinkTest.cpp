@@ -2,6 +2,7 @@
 
 #include "FakeWebSocket.h"
 #include "ManualLoop.h"
+#include "link/JsonText.h"
 #include "link/RealtimeLink.h"
 #include "link/RelayFrames.h"
 
@@ -121,6 +122,18 @@ TEST(RelayFrames, EachIncomingKindIsClassifiedAndTextThatIsNotUtf8IsReplacedNotT
     }
     const Payload frame = broadcastFrame(kTopic, "2", "1", "hello", {{"name", "Pixel \xff"}});
     EXPECT_EQ(encodeFrame(frame), frame.dump(-1, ' ', false, Payload::error_handler_t::replace));
+}
+
+// Checked eight bytes at a time: a byte that needs escaping is found wherever it stands.
+TEST(RelayFrames, EveryByteThatNeedsEscapingIsFoundAtEveryPlaceInAWord) {
+    for (int c = 0; c < 256; ++c) {
+        const bool plain = c >= 0x20 && c < 0x7f && c != '"' && c != '\\';
+        for (const std::size_t at : {0, 3, 7, 8, 15, 18}) {
+            std::string text(19, 'A');
+            text[at] = char(c);
+            EXPECT_EQ(plainJsonText(text), plain) << c << " at " << at;
+        }
+    }
 }
 
 }  // namespace
