@@ -55,20 +55,19 @@ std::optional<Key> directionKey(std::string_view secret, Direction direction) {
     return key;
 }
 
-std::string box(const Key& key, std::string_view nonce, std::string_view plaintext) {
-    std::string sealed(kNonceBytes + crypto_secretbox_MACBYTES + plaintext.size(), '\0');
-    std::copy_n(nonce.data(), kNonceBytes, sealed.begin());
-    auto* out = reinterpret_cast<unsigned char*>(sealed.data());
-    crypto_secretbox_easy(out + kNonceBytes,
-                          reinterpret_cast<const unsigned char*>(plaintext.data()),
-                          plaintext.size(), out, key.data());
-    return sealed;
+void box(const Key& key, std::string& message) {
+    static_assert(kTagBytes == crypto_secretbox_MACBYTES);
+    if (message.size() < kNonceBytes + kTagBytes) return;
+    auto* bytes = reinterpret_cast<unsigned char*>(message.data());
+    unsigned char* plaintext = bytes + kNonceBytes + kTagBytes;
+    crypto_secretbox_easy(bytes + kNonceBytes, plaintext, message.size() - kNonceBytes - kTagBytes,
+                          bytes, key.data());
 }
 
 std::optional<std::string> unbox(const Key& key, std::string_view sealed) {
-    if (sealed.size() < kNonceBytes + crypto_secretbox_MACBYTES) return std::nullopt;
+    if (sealed.size() < kNonceBytes + kTagBytes) return std::nullopt;
     const auto* in = reinterpret_cast<const unsigned char*>(sealed.data());
-    std::string plaintext(sealed.size() - kNonceBytes - crypto_secretbox_MACBYTES, '\0');
+    std::string plaintext(sealed.size() - kNonceBytes - kTagBytes, '\0');
     if (crypto_secretbox_open_easy(reinterpret_cast<unsigned char*>(plaintext.data()),
                                    in + kNonceBytes, sealed.size() - kNonceBytes, in,
                                    key.data()) != 0) {
@@ -95,14 +94,16 @@ Payload Sealer::seal(const std::string& event, const Payload& payload, std::stri
     if (!sealKey_) return Payload::object();
     Payload header{{"e", event}, {"p", payload}, {"id", id_}, {"c", ++counter_}};
     if (!run.empty()) header["run"] = run;
-    std::string plaintext = header.dump(-1, ' ', false, Payload::error_handler_t::replace);
-    plaintext += '\n';
-    plaintext.append(attachment);
-    unsigned char nonce[seal::kNonceBytes];
-    randombytes_buf(nonce, sizeof nonce);
-    const std::string sealed =
-        seal::box(*sealKey_, {reinterpret_cast<const char*>(nonce), sizeof nonce}, plaintext);
-    return {{"s", seal::toBase64(sealed)}};
+    const std::string line = header.dump(-1, ' ', false, Payload::error_handler_t::replace);
+    std::string message;
+    message.reserve(seal::kNonceBytes + seal::kTagBytes + line.size() + 1 + attachment.size());
+    message.resize(seal::kNonceBytes + seal::kTagBytes);
+    randombytes_buf(message.data(), seal::kNonceBytes);
+    message += line;
+    message += '\n';
+    message.append(attachment);
+    seal::box(*sealKey_, message);
+    return {{"s", seal::toBase64(message)}};
 }
 
 std::optional<Unsealed> Sealer::open(const Payload& sealed, std::string& why) {

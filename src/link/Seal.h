@@ -29,8 +29,11 @@ enum class Direction { PhoneToAgent, AgentToPhone };
 // The first 32 bytes of SHA-512 over the direction's label, a zero byte and the secret's
 // bytes; nothing when `secret` is not the Base64url of 32 bytes.
 std::optional<Key> directionKey(std::string_view secret, Direction direction);
-// Nonce, tag and ciphertext of `plaintext` under `key`; `nonce` must hold kNonceBytes bytes.
-std::string box(const Key& key, std::string_view nonce, std::string_view plaintext);
+constexpr std::size_t kTagBytes = 16;
+// Seals `message` in place under `key`: it holds a nonce of kNonceBytes, kTagBytes of room for
+// the tag, then the plaintext, which becomes the ciphertext. In place, since a frame's plaintext
+// is the picture itself.
+void box(const Key& key, std::string& message);
 // The plaintext, when `sealed` is intact and was sealed under `key`.
 std::optional<std::string> unbox(const Key& key, std::string_view sealed);
 // Standard Base64, as the sealed payload carries the bytes.
