@@ -1,7 +1,6 @@
 #include "QtLoop.h"
 
 #include <QMetaObject>
-#include <QThreadPool>
 #include <QTimer>
 #include <cmath>
 
@@ -41,6 +40,9 @@ private:
 
 QtLoop::QtLoop() {
     clock_.start();
+    background_.setMaxThreadCount(1);
+    background_.setExpiryTimeout(-1);
+    background_.setObjectName("background");
 }
 QtLoop::~QtLoop() = default;
 
@@ -65,7 +67,7 @@ void QtLoop::post(Task routine) {
 }
 
 void QtLoop::background(Task routine) {
-    QThreadPool::globalInstance()->start(std::move(routine));
+    background_.start(std::move(routine));
 }
 
 }  // namespace zg

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QThreadPool>
 
 #include "platform/Loop.h"
 
@@ -23,6 +24,8 @@ public:
 private:
     QElapsedTimer clock_;
     QObject context_;  // lives on the main thread; queued work runs in its thread
+    // One thread that stays: background work runs on warm caches, never moved between threads.
+    QThreadPool background_;
 };
 
 }  // namespace zg
