@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include "app/AppDelegate.h"
@@ -189,6 +190,12 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Each frame takes buffers of a few hundred kilobytes to a few megabytes on three threads.
+    // glibc's own thresholds move with the order such buffers happen to be freed in, and could
+    // leave every frame giving them back to the kernel and faulting them in anew (a thousand
+    // page faults a frame, measured); kept in the heap, a frame costs the same every time.
+    mallopt(M_MMAP_THRESHOLD, 16 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
     std::string error;
     const std::optional<zg::AgentOptions> options =
         zg::parseAgentOptions(std::vector<std::string>(argv + 1, argv + argc), error);

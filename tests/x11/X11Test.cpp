@@ -221,6 +221,8 @@ TEST(X11Capture, PicturesShowTheScreenAroundThePointerWithOrWithoutSharedMemory)
         for (int i = 0; i < 200 * 200; ++i)
             everyPixel.emplace_back(i % 200, i / 200, Rgb{128, 128, 128});
         EXPECT_TRUE(shows(pictureAt(640, 400, 0.3), everyPixel));
+        // Larger than any before: what the encoder keeps between pictures grows with them.
+        EXPECT_TRUE(capture->capture({.w = 800, .h = 700, .zoom = 1, .dpr = 1}));
         XCloseDisplay(dpy);
     }
 }

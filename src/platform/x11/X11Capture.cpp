@@ -12,7 +12,6 @@
 #include <cmath>
 #include <tuple>
 
-#include "platform/jpeg/JpegEncoder.h"
 #include "platform/x11/PixelScaling.h"
 #include "platform/x11/X11Monitors.h"
 
@@ -105,20 +104,20 @@ std::optional<std::string> X11Capture::capture(const CaptureRequest& request, Ca
     const auto grabbed = Clock::now();
 
     // Zero is black; what is not drawn over stays black.
-    std::vector<uint32_t> canvas(size_t(plan.pixelWidth) * size_t(plan.pixelHeight), 0);
+    canvas_.assign(size_t(plan.pixelWidth) * size_t(plan.pixelHeight), 0);
     Display* dpy = display_->get();
-    if (image) draw(*image, *DefaultVisual(dpy, DefaultScreen(dpy)), plan, canvas);
+    if (image) draw(*image, *DefaultVisual(dpy, DefaultScreen(dpy)), plan, canvas_);
     // The agent's own windows would otherwise show in the frames: black, as if off screen.
     for (const Rect& hidden : hiddenInPicture(plan, request.hidden)) {
         for (int y = int(hidden.y); y < int(hidden.bottom()); ++y) {
-            uint32_t* row = canvas.data() + size_t(y) * size_t(plan.pixelWidth);
+            uint32_t* row = canvas_.data() + size_t(y) * size_t(plan.pixelWidth);
             std::fill(row + int(hidden.x), row + int(hidden.right()), 0);
         }
     }
     const auto scaled = Clock::now();
 
-    auto jpeg = encodeJpeg(reinterpret_cast<const uint8_t*>(canvas.data()), plan.pixelWidth,
-                           plan.pixelHeight, request.quality);
+    auto jpeg = encoder_.encode(reinterpret_cast<const uint8_t*>(canvas_.data()), plan.pixelWidth,
+                                plan.pixelHeight, request.quality);
     if (steps) *steps = {grabbed - start, scaled - grabbed, Clock::now() - scaled};
     return jpeg;
 }

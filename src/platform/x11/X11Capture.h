@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Geometry.h"
+#include "platform/jpeg/JpegEncoder.h"
 #include "platform/x11/X11Display.h"
 #include "screen/CapturePlan.h"
 
@@ -64,6 +65,8 @@ private:
     std::vector<Rect> monitors_;  // the primary one first
     std::chrono::steady_clock::time_point monitorsRead_;
     std::unique_ptr<SharedImage> shared_;  // absent once shared memory has failed
+    std::vector<uint32_t> canvas_;         // kept from frame to frame, like the encoder
+    JpegEncoder encoder_;
 };
 
 }  // namespace zg
