@@ -1,40 +1,51 @@
-# Front door: every target installs what is missing, configures and builds as needed.
+# Front door: every target installs the Debian packages its purpose needs (scripts/deps.sh),
+# configures and builds as needed.
 BUILD   ?= build
 CMAKE_FLAGS ?=
 ARGS    ?=
+# What deps.sh installs, and whether the tests and benchmarks are configured; the targets below
+# set their own.
+PURPOSES ?= build
+TESTING ?= OFF
 
-.PHONY: all deps build run test bench mutants sanitize format clean
+.PHONY: all deps configure build run test bench mutants sanitize format clean
 
 all: build
 
 deps:
-	@scripts/deps.sh
+	@scripts/deps.sh $(PURPOSES)
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+# Every time: the tests are configured only for the targets that need their tools, and a tool
+# installed since is found.
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DBUILD_TESTING=$(TESTING) --log-level=WARNING $(CMAKE_FLAGS)
 
-build: deps $(BUILD)/build.ninja
+build: configure
 	cmake --build $(BUILD)
 
 # The agent with its embedded relay, on a private X display when there is none; ARGS passes
 # options, e.g. make run ARGS="--listen :9000".
+run: PURPOSES = build run
 run: build
 	@scripts/run.sh $(BUILD)/zephyrglint $(ARGS)
 
+test: PURPOSES = build test
+test: TESTING = ON
 test: build
 	@scripts/node-deps.sh
 	ctest --test-dir $(BUILD) --output-on-failure
 
-# Configured again once bench-deps.sh has run: whether the scaler benchmark is built depends on
-# what it installs.
+bench: PURPOSES = build test bench
+bench: TESTING = ON
 bench: build
 	@scripts/node-deps.sh
-	@scripts/bench-deps.sh
-	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) --target bench
 
 # What the tests catch: plants each fault of scripts/mutants.txt in a scratch copy of the tree
 # and runs the suite on it; ARGS passes options, e.g. make mutants ARGS="--only relay".
+mutants: PURPOSES = build test
+mutants: TESTING = ON
 mutants: build
 	@scripts/node-deps.sh
 	python3 scripts/mutants.py $(ARGS)
@@ -46,6 +57,7 @@ sanitize:
 	    $(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DZG_SANITIZE=ON -DZG_WERROR=ON"
 
 format:
+	@scripts/apt-install.sh clang-format
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:

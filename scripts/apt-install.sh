@@ -8,8 +8,14 @@ for p in "$@"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    echo "zephyrglint needs these Debian packages, which are missing: ${missing[*]}" >&2
+    echo "Installing them with sudo apt-get (your password may be asked for)." >&2
+    sudo=(sudo)
+else
+    echo "Installing: ${missing[*]}"
+fi
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"

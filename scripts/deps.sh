@@ -1,20 +1,58 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages that the given purposes need, when any is missing:
+#   build  compiler, CMake and the libraries' development packages
+#   run    what running from the build tree adds; without a display, the private one that
+#          scripts/run.sh starts (Xvfb, a window manager, a tray)
+#   test   GoogleTest, the desktop and browser test stacks, the QR reader, the package tools,
+#          Node.js
+#   bench  ffmpeg, the peer the screen capture is measured against, and libswscale
+# With --list, prints the packages instead, one per line, and installs nothing.
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ pkg-config make clang-format
-    qt6-base-dev qt6-websockets-dev qt6-httpserver-dev
-    nlohmann-json3-dev libgtest-dev libgmock-dev
-    libicu-dev
-    libx11-dev libxtst-dev libxrandr-dev libxext-dev xvfb
-    libturbojpeg0-dev libpixman-1-dev libqrencode-dev libsodium-dev node-tweetnacl
-    # The private desktop of `make run` and the desktop tests: window manager, tray host, a
-    # session bus, a QR reader for the pairing window's code, and the browser the phone page is
-    # tested in.
-    openbox trayer dbus-daemon zbar-tools chromium
-)
+list=false
+if [ "${1:-}" = "--list" ]; then
+    list=true
+    shift
+fi
+[ $# -gt 0 ] || set -- build
 
-# Node.js may come from elsewhere than Debian; only its absence calls for the Debian packages.
-command -v npm >/dev/null || packages+=(nodejs npm)
+packages=()
+for purpose in "$@"; do
+    case "$purpose" in
+    build)
+        packages+=(
+            cmake ninja-build g++ pkg-config make
+            qt6-base-dev qt6-websockets-dev qt6-httpserver-dev
+            nlohmann-json3-dev libicu-dev
+            libx11-dev libxtst-dev libxrandr-dev libxext-dev
+            libturbojpeg0-dev libpixman-1-dev libqrencode-dev libsodium-dev node-tweetnacl
+        )
+        ;;
+    run)
+        if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+            packages+=(xvfb openbox trayer)
+        fi
+        ;;
+    test)
+        packages+=(
+            libgtest-dev libgmock-dev xvfb openbox trayer dbus-daemon zbar-tools chromium
+            dpkg-dev desktop-file-utils
+        )
+        # Node.js may come from elsewhere than Debian; only its absence calls for Debian's.
+        command -v npm >/dev/null || packages+=(nodejs npm)
+        ;;
+    bench)
+        packages+=(ffmpeg libswscale-dev)
+        ;;
+    *)
+        echo "deps.sh: unknown purpose \"$purpose\" (build, run, test or bench)" >&2
+        exit 2
+        ;;
+    esac
+done
+
+if $list; then
+    printf '%s\n' "${packages[@]}" | sort -u
+    exit 0
+fi
 exec "$(dirname "$0")/apt-install.sh" "${packages[@]}"
