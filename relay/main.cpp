@@ -8,6 +8,7 @@
 #include "relay/ListenAddress.h"
 #include "relay/Log.h"
 #include "relay/RelayServer.h"
+#include "version/Version.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ int fail(const QString& message) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("zephyrglint-relay");
+    QCoreApplication::setApplicationVersion(zg::kVersion);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -30,6 +32,7 @@ int main(int argc, char** argv) {
         "same channel (WebSocket at ws://HOST:PORT/realtime/v1/websocket), and serves the phone\n"
         "page at http://HOST:PORT/remote. Logs to stderr.");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption listen(
         "listen",
         "Where to listen: HOST:PORT with an IPv4 address or localhost, [IPV6]:PORT, or :PORT "
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
 
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
     if (parser.isSet("help")) parser.showHelp(0);
+    if (parser.isSet("version")) parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         return fail("unexpected argument \"" + parser.positionalArguments().first() + "\"");
 
@@ -57,6 +61,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string where = zg::formatListenAddress({address->host, server.serverPort()});
-    zg::relay::log(QString("listening on %1").arg(QString::fromStdString(where)));
+    zg::relay::log(QString("zephyrglint-relay %1 listening on %2")
+                       .arg(zg::kVersion, QString::fromStdString(where)));
     return app.exec();
 }

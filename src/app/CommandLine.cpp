@@ -36,6 +36,8 @@ std::optional<AgentOptions> parseAgentOptions(const std::vector<std::string>& ar
 
         if (name == "--help" || name == "-h") {
             options.help = true;
+        } else if (name == "--version") {
+            options.version = true;
         } else if (name == "--tray") {
             options.tray = true;
         } else if (name == "--print-qr") {
@@ -79,6 +81,7 @@ std::string agentUsage(const std::string& program) {
            "                      can drive this computer. Without it, only a phone\n"
            "                      that opened this computer's link (whose secret no\n"
            "                      server sees) can read or drive it.\n"
+           "  --version           print the version and exit\n"
            "  -h, --help          show this help and exit\n";
 }
 

@@ -11,6 +11,7 @@ namespace zg {
 // What the agent was asked to do on its command line.
 struct AgentOptions {
     bool help = false;
+    bool version = false;
     // Start without showing the pairing window.
     bool tray = false;
     // Also print the QR code of the phone link in the terminal.

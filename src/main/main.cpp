@@ -26,6 +26,7 @@
 #include "platform/x11/X11ScreenAccess.h"
 #include "relay/EmbeddedRelay.h"
 #include "ui/QrCode.h"
+#include "version/Version.h"
 
 namespace {
 
@@ -60,15 +61,18 @@ bool startRelay(const zg::AgentOptions& options, Relay& relay) {
     relay.url = options.relayUrl.value_or(ZG_RELAY_URL);
     if (!relay.url.empty()) {
         if (relay.phoneUrl.empty()) {
-            logLine("no phone page is known for this relay: store \"phoneUrl\" in " +
-                    zg::settingsPath().string());
+            logLine(
+                "no phone page is known for this relay, so there is no link to show: store "
+                "the page's address as \"phoneUrl\" in " +
+                zg::settingsPath().string() + " and start again");
         }
         return true;
     }
     if (std::string error;
         !relay.embedded.start(zg::listenHost(options.listen), options.listen.port, error)) {
         logLine("cannot start the embedded relay on " + zg::formatListenAddress(options.listen) +
-                ": " + error);
+                ": " + error +
+                " (another address: --listen HOST:PORT; another relay: --relay URL)");
         return false;
     }
     const quint16 port = relay.embedded.port();
@@ -163,6 +167,7 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
         return 0;
     }
 
+    logLine(std::string("version ") + zg::kVersion);
     Relay relay;
     if (!startRelay(options, relay)) return 1;
     zg::QtLoop loop;
@@ -178,11 +183,13 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
     zg::SingleInstance instance([&agent] { agent.showPairing(); });
     agent.launch(options.tray || !display);
 
-    const std::string link = agent.config().link();
-    std::cout << link << std::endl;
-    if (options.terminalCode || !face.tray || !zg::QtTray::available()) {
-        if (display && !options.terminalCode) logLine("no system tray: scan the code below");
-        printTerminalCode(link);
+    // Without a page to open, the code alone is no link: the log has said what to set.
+    if (const std::string link = agent.config().link(); !agent.config().phoneUrl().empty()) {
+        std::cout << link << std::endl;
+        if (options.terminalCode || !face.tray || !zg::QtTray::available()) {
+            if (display && !options.terminalCode) logLine("no system tray: scan the code below");
+            printTerminalCode(link);
+        }
     }
     return QApplication::exec();
 }
@@ -205,6 +212,10 @@ int main(int argc, char** argv) {
     }
     if (options->help) {
         std::cout << zg::agentUsage("zephyrglint");
+        return 0;
+    }
+    if (options->version) {
+        std::cout << "zephyrglint " << zg::kVersion << "\n";
         return 0;
     }
     return run(*options, argc, argv);
