@@ -8,7 +8,7 @@ ARGS    ?=
 PURPOSES ?= build
 TESTING ?= OFF
 
-.PHONY: all deps configure build run test bench mutants sanitize format clean
+.PHONY: all deps configure build run deb test bench mutants sanitize format clean
 
 all: build
 
@@ -29,6 +29,12 @@ build: configure
 run: PURPOSES = build run
 run: build
 	@scripts/run.sh $(BUILD)/zephyrglint $(ARGS)
+
+# A Debian package of the programs, the app-menu entry, the icon and the manual pages:
+# $(BUILD)/zephyrglint_<version>_<architecture>.deb, for apt install.
+deb: PURPOSES = build package
+deb: build
+	cmake --build $(BUILD) --target package
 
 test: PURPOSES = build test
 test: TESTING = ON

@@ -5,6 +5,8 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 
+#include "version/Version.h"
+
 namespace zg::relay {
 
 namespace {
@@ -29,9 +31,12 @@ WebAssets::WebAssets(const QString& directory) {
     for (const QFileInfo& info : files) {
         QFile file(info.filePath());
         if (!file.open(QIODevice::ReadOnly)) continue;
-        const QString path =
-            "/" + (info.suffix() == "html" ? info.completeBaseName() : info.fileName());
-        assets_.insert(path, Asset{mimeTypeOf(info.suffix()), file.readAll()});
+        const bool page = info.suffix() == "html";
+        QByteArray body = file.readAll();
+        // Pages say which relay served them; a copy on another server shows nothing there.
+        if (page) body.replace("<!--version-->", QByteArray("ZephyrGlint ") + kVersion);
+        assets_.insert("/" + (page ? info.completeBaseName() : info.fileName()),
+                       Asset{mimeTypeOf(info.suffix()), body});
     }
 }
 

@@ -3,6 +3,7 @@
 #   build  compiler, CMake and the libraries' development packages
 #   run    what running from the build tree adds; without a display, the private one that
 #          scripts/run.sh starts (Xvfb, a window manager, a tray)
+#   package  the tools make deb uses to find the package's dependencies
 #   test   GoogleTest, the desktop and browser test stacks, the QR reader, the package tools,
 #          Node.js
 #   bench  ffmpeg, the peer the screen capture is measured against, and libswscale
@@ -21,7 +22,7 @@ for purpose in "$@"; do
     case "$purpose" in
     build)
         packages+=(
-            cmake ninja-build g++ pkg-config make
+            cmake ninja-build g++ pkg-config make help2man
             qt6-base-dev qt6-websockets-dev qt6-httpserver-dev
             nlohmann-json3-dev libicu-dev
             libx11-dev libxtst-dev libxrandr-dev libxext-dev
@@ -33,10 +34,13 @@ for purpose in "$@"; do
             packages+=(xvfb openbox trayer)
         fi
         ;;
+    package)
+        packages+=(dpkg-dev file)
+        ;;
     test)
         packages+=(
             libgtest-dev libgmock-dev xvfb openbox trayer dbus-daemon zbar-tools chromium
-            dpkg-dev desktop-file-utils
+            dpkg-dev file desktop-file-utils
         )
         # Node.js may come from elsewhere than Debian; only its absence calls for Debian's.
         command -v npm >/dev/null || packages+=(nodejs npm)
@@ -45,7 +49,7 @@ for purpose in "$@"; do
         packages+=(ffmpeg libswscale-dev)
         ;;
     *)
-        echo "deps.sh: unknown purpose \"$purpose\" (build, run, test or bench)" >&2
+        echo "deps.sh: unknown purpose \"$purpose\" (build, run, package, test or bench)" >&2
         exit 2
         ;;
     esac
