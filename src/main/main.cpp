@@ -93,7 +93,9 @@ struct Desktop {
         std::string error;
         x11 = zg::openX11Desktop(loop, nullptr, error);
         if (!x11) {
-            logLine(error);
+            logLine(error +
+                    " (start it in a desktop session; make run starts a private display "
+                    "where there is none)");
             return;
         }
         capture = zg::X11Capture::open(nullptr, error);
