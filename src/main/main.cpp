@@ -2,6 +2,7 @@
 // another is named), opens the desktop and the face, and hands them to the agent.
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include <malloc.h>
@@ -21,6 +22,7 @@
 #include "platform/qt/QtTray.h"
 #include "platform/qt/QtWebSocket.h"
 #include "platform/qt/SingleInstance.h"
+#include "platform/qt/StopSignals.h"
 #include "platform/x11/X11Capture.h"
 #include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11ScreenAccess.h"
@@ -182,6 +184,12 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
     zg::AppDelegate agent(loop, store, relay.phoneUrl, std::move(platform), face.parts());
     agent.log = logLine;
     zg::LogindWake wake([&agent] { agent.wake(); });
+    zg::StopSignals stop([&agent, stopping = false](int signal) mutable {
+        // A second signal does not wait for the farewell.
+        if (std::exchange(stopping, true)) return QCoreApplication::exit(0);
+        logLine(std::string("stopping on ") + strsignal(signal));
+        agent.quit();
+    });
     zg::SingleInstance instance([&agent] { agent.showPairing(); });
     agent.launch(options.tray || !display);
 
@@ -199,6 +207,8 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread exists, so that none of them takes these signals past the event loop.
+    zg::StopSignals::block();
     // Each frame takes buffers of a few hundred kilobytes to a few megabytes on three threads.
     // glibc's own thresholds move with the order such buffers happen to be freed in, and could
     // leave every frame giving them back to the kernel and faulting them in anew (a thousand
