@@ -3,6 +3,9 @@
 
 #include "RelayClient.h"
 #include "Spin.h"
+#include "link/RelayFrames.h"
+#include "relay/EmbeddedRelay.h"
+#include "relay/ListenAddress.h"
 #include "relay/Protocol.h"
 
 namespace zg::test {
@@ -53,13 +56,11 @@ TEST_F(RelayTest, RefusalsAreErrorRepliesAndMalformedMessagesAreDropped) {
     auto client = connect();
     for (const char* message : {"not json", "[1,2]", R"({"topic":"phoenix","event":"heartbeat"})"})
         client->sendRaw(message);
+    const QJsonObject privately{{"private", true}};
     const std::tuple<QString, QString, QJsonObject, QString> refusals[] = {
         {topic, "broadcast", envelope, "unmatched topic"},
         {"room", "phx_join", {}, "topic must be realtime:<channel>"},
-        {topic,
-         "phx_join",
-         {{"config", QJsonObject{{"private", true}}}},
-         "private channels are not supported"},
+        {topic, "phx_join", {{"config", privately}}, "private channels are not supported"},
     };
     for (const auto& [topic, event, payload, why] : refusals)
         EXPECT_EQ(reason(client->request(topic, event, payload)), why);
@@ -111,17 +112,12 @@ TEST_F(RelayTest, OverTheRateFramesGetErrorsAndAFloodIsClosed) {
 // With the default message size limit: screen frames are 100 kB.
 TEST_F(RelayTest, SlowReceiverIsCutOffWithoutHoldingUpOthers) {
     start({.messagesPerSecond = 1e6, .messageBurst = 1e6, .maxBacklogBytes = 1 << 20});
-    auto sender = connect(), fast = connect();
-    sender->join(topic);
-    fast->join(topic);
-
-    auto slow = connect();  // joins, then stops reading
-    slow->join(topic);
-    slow->pauseReading(true);
-
+    auto sender = connect(), fast = connect(), slow = connect();
+    for (auto* client : {sender.get(), fast.get(), slow.get()}) client->join(topic);
+    slow->pauseReading(true);  // joined, it stops reading
     const int messages = 200;
-    const QByteArray text(100'000, 'x');
-    for (int i = 0; i < messages; ++i) sender->broadcast(topic, "cmd", {{"t", QString(text)}});
+    const QString text(100'000, 'x');
+    for (int i = 0; i < messages; ++i) sender->broadcast(topic, "cmd", {{"t", text}});
     EXPECT_TRUE(spinUntil([&] { return fast->count("broadcast") == messages; }, 20));
 
     slow->pauseReading(false);  // reading again, it finds its stream cut short
@@ -148,6 +144,86 @@ TEST(RelayProtocol, FramesAreWrittenExactlyAsQtWritesThem) {
         {"topic", topic}, {"event", "broadcast"}, {"payload", payload}, {"ref", QJsonValue()}};
     EXPECT_EQ(relay::broadcastFrame(topic, payload),
               QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
+}
+
+// The frames a local socket has received, in order, until it failed.
+struct Heard {
+    std::vector<QJsonObject> frames;
+    bool failed = false;
+
+    void listen(WebSocket& socket) {
+        socket.receive([this, &socket](std::optional<WebSocketMessage> message) {
+            if (!message) return void(failed = true);
+            frames.push_back(
+                QJsonDocument::fromJson(QByteArray::fromStdString(message->data)).object());
+            listen(socket);
+        });
+    }
+};
+
+TEST(EmbeddedRelay, ItsOwnAgentMeetsPhonesInProcessUntilTheRelayStopsAndFreesItsPort) {
+    auto relay = std::make_unique<EmbeddedRelay>();
+    std::string error;
+    ASSERT_TRUE(relay->start(QHostAddress::LocalHost, 0, error)) << error;
+    const quint16 port = relay->port();
+    EmbeddedRelay second;
+    EXPECT_FALSE(second.start(QHostAddress::LocalHost, port, error));
+    EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
+    const std::string topic = "realtime:zephyrglint-ABCDEFGHJKMNPQRS";
+    RelayClient phone(port);
+    phone.join(QString::fromStdString(topic));
+
+    const std::unique_ptr<WebSocket> agent = relay->connectLocally();
+    ASSERT_TRUE(agent);
+    bool open = false;
+    agent->open([&open] { open = true; });
+    Heard heard;
+    heard.listen(*agent);
+    ASSERT_TRUE(spinUntil([&] { return open; }));
+    agent->sendText(encodeFrame(joinFrame(topic, "1")));
+    ASSERT_TRUE(spinUntil([&] { return !heard.frames.empty(); }));
+    EXPECT_EQ(heard.frames[0]["payload"].toObject()["status"], "ok");
+
+    agent->sendText(encodeFrame(broadcastFrame(topic, "2", "1", "state", {{"from", "host"}})));
+    EXPECT_EQ(phone.waitFor([](auto& f) { return f["event"] == "broadcast"; })["payload"]
+                  .toObject()["payload"],
+              (QJsonObject{{"from", "host"}}));
+    phone.broadcast(QString::fromStdString(topic), "cmd", {{"do", "ack"}});
+    ASSERT_TRUE(spinUntil([&] { return heard.frames.size() == 2; }));
+    EXPECT_EQ(heard.frames[1]["payload"].toObject()["payload"], (QJsonObject{{"do", "ack"}}));
+
+    relay.reset();
+    EXPECT_TRUE(spinUntil([&] { return heard.failed; }));
+    EXPECT_TRUE(phone.waitClosed());
+    EXPECT_TRUE(second.start(QHostAddress::LocalHost, port, error)) << error;
+}
+
+TEST(ListenAddress, AcceptsIpLiteralsAndEveryInterfaceAndRefusesTheRestWithAReason) {
+    // An empty reason: accepted, and formatted back as written.
+    const std::tuple<const char*, ListenAddress, const char*> cases[] = {
+        {"0.0.0.0:8787", {"0.0.0.0", 8787}, ""},
+        {":9000", {"", 9000}, ""},
+        {"[::1]:0", {"::1", 0}, ""},
+        {"[fe80::1%eth0]:80", {"fe80::1%eth0", 80}, ""},
+        {"8787", {}, "has no port"},
+        {"256.0.0.1:80", {}, "not an IP address"},
+        {"example.com:80", {}, "host name"},
+        {"::1:80", {}, "needs brackets"},
+        {"[::1]80", {}, "\":PORT\""},
+    };
+    for (const auto& [text, expected, reason] : cases) {
+        SCOPED_TRACE(text);
+        std::string error;
+        const std::optional<ListenAddress> parsed = parseListenAddress(text, error);
+        if (*reason) {
+            EXPECT_TRUE(!parsed && error.find(reason) != std::string::npos) << error;
+        } else {
+            EXPECT_EQ(parsed, expected) << error;
+            EXPECT_EQ(formatListenAddress(expected), text);
+        }
+    }
+    std::string error;
+    EXPECT_EQ(parseListenAddress("localhost:65535", error), (ListenAddress{"127.0.0.1", 65535}));
 }
 
 }  // namespace
