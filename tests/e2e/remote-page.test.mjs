@@ -48,7 +48,6 @@ after(async () => {
 
 const status = () => page.textContent('#status');
 const shows = (text) => until(async () => (await status()) === text, text, 15_000);
-const lastState = () => watcher.broadcasts.findLast((b) => b.event === 'state').payload;
 const pointer = () => probe.ask('pointer');
 const phoneId = () => page.evaluate(() => localStorage.getItem('zephyrglint-phone-id'));
 
@@ -79,8 +78,8 @@ async function presses(kind, count) {
 test('the page joins; a finger moves and taps, two fingers right-click and scroll', async () => {
   await shows('Connected');
   assert.equal(new URL(page.url()).hash, ''); // the secret is gone from the address bar
-  const hello = watcher.broadcasts.find((b) => b.event === 'hello' && b.sealed)?.payload;
-  assert.deepEqual([hello?.from, typeof hello?.device], [await phoneId(), 'string']);
+  const { payload: hello } = watcher.broadcasts.find((b) => b.event === 'hello' && b.sealed);
+  assert.deepEqual([hello.from, typeof hello.device], [await phoneId(), 'string']);
   await probe.ask('warp 640 400');
   // With the page's clock stopped, it sends the first move at once and holds back the rest,
   // which the tap must send before it clicks.
@@ -126,24 +125,13 @@ test('an unsealed command is refused and does not act', async () => {
   assert.deepEqual([click.x, click.y], [before.x, before.y]);
 });
 
-test('the screen view shows the picture around the pointer and pinches to zoom', async () => {
-  await probe.ask('quadrants');
-  await probe.ask('warp 640 400');
+// What the picture shows is the capture's to get right (tests/x11): here it only has to arrive.
+test('the screen view shows the sealed frames it acknowledges and pinches to zoom', async () => {
   await page.tap('#screen');
   const view = await page.waitForSelector('#view[data-frame]');
   const n = Number(await view.getAttribute('data-frame'));
   const acked = () => watcher.broadcasts.some((b) => b.payload.do === 'ack' && b.payload.n === n);
   await until(acked, `the page to acknowledge frame ${n}`);
-  // Frames follow the pointer: the four colours meet in the middle of the picture.
-  const colours = await view.evaluate((img) => {
-    const [w, h] = [img.naturalWidth, img.naturalHeight];
-    const g = Object.assign(document.createElement('canvas'), { width: w, height: h });
-    g.getContext('2d').drawImage(img, 0, 0);
-    const at = ([x, y]) => g.getContext('2d').getImageData((x * w) / 4, (y * h) / 4, 1, 1).data;
-    return [[1, 1], [3, 1], [1, 3], [3, 3]].flatMap((point) => [...at(point)]);
-  });
-  const quadrants = [255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255];
-  assert.ok(colours.every((c, i) => Math.abs(c - quadrants[i]) < 40), `${colours}`);
   const box = await view.boundingBox();
   assert.ok(box.width > 300 && box.height > 300, `shown at ${box.width} x ${box.height}`);
   await touches(...swipe([[145, 400], [245, 400]], [[95, 400], [295, 400]]));
@@ -151,7 +139,7 @@ test('the screen view shows the picture around the pointer and pinches to zoom',
 });
 
 test('odd data from the channel is shown as text or left out, and breaks nothing', async () => {
-  const { from } = lastState();
+  const { from } = watcher.broadcasts.findLast((b) => b.event === 'state').payload;
   const frame = await page.getAttribute('#view', 'data-frame');
   const html = '<img src=x id=injected>';
   const text = (selector) => page.textContent(selector);

@@ -3,7 +3,6 @@
 //   pointer -> {"x","y","mask"}: where the pointer is, and the buttons held
 //   warp X Y -> {"x","y"}: moves the pointer there
 //   events -> {"events":[{"x","y", "button" or "keysym"}...]}: presses since the last "events"
-//   quadrants: covers the screen with the four-colour pattern
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -11,7 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Picture.h"
 #include "Recorder.h"
 
 namespace {
@@ -35,10 +33,6 @@ json answer(zg::test::Recorder& recorder, const std::string& line) {
         XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, x, y);
         XSync(dpy, False);
         return {{"x", x}, {"y", y}};
-    }
-    if (command == "quadrants") {
-        zg::test::showQuadrants(dpy);
-        return {{"quadrants", true}};
     }
     if (command != "events") return {{"error", "unknown command: " + line}};
     recorder.drain();
