@@ -79,18 +79,6 @@ QList<QJsonObject> RelayClient::events(const QString& event) const {
     return out;
 }
 
-void RelayTest::start(const RelayLimits& limits) {
-    server_ = std::make_unique<RelayServer>(limits);
-    std::string error;
-    ASSERT_TRUE(server_->listen(QHostAddress::LocalHost, 0, error)) << error;
-}
-
-std::unique_ptr<RelayClient> RelayTest::connect() {
-    auto client = std::make_unique<RelayClient>(server_->serverPort());
-    EXPECT_TRUE(client->isOpen());
-    return client;
-}
-
 QString status(const QJsonObject& frame) {
     return frame["payload"].toObject()["status"].toString();
 }

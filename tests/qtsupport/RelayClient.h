@@ -44,15 +44,6 @@ private:
     int lastRef_ = 0;
 };
 
-// Starts a relay on loopback for each test.
-class RelayTest : public testing::Test {
-protected:
-    void start(const RelayLimits& limits = {});
-    std::unique_ptr<RelayClient> connect();
-
-    std::unique_ptr<RelayServer> server_;
-};
-
 // A reply's "status", and the "reason" of an error reply.
 QString status(const QJsonObject& frame);
 QString reason(const QJsonObject& frame);

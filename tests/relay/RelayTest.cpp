@@ -17,6 +17,21 @@ const QString topic = "realtime:zephyrglint-ABCDEFGHJKMNPQRS";
 const QJsonObject envelope{
     {"type", "broadcast"}, {"event", "cmd"}, {"payload", QJsonObject{{"do", "move"}, {"dx", 3.5}}}};
 
+// A relay on loopback, with the limits the test asks for, and its clients.
+struct RelayTest : testing::Test {
+    std::unique_ptr<RelayServer> server_;
+    void start(const RelayLimits& limits = {}) {
+        server_ = std::make_unique<RelayServer>(limits);
+        std::string error;
+        ASSERT_TRUE(server_->listen(QHostAddress::LocalHost, 0, error)) << error;
+    }
+    std::unique_ptr<RelayClient> connect() {
+        auto client = std::make_unique<RelayClient>(server_->serverPort());
+        EXPECT_TRUE(client->isOpen());
+        return client;
+    }
+};
+
 bool isBroadcast(const QJsonObject& frame) {
     return frame["event"] == "broadcast";
 }
@@ -146,21 +161,6 @@ TEST(RelayProtocol, FramesAreWrittenExactlyAsQtWritesThem) {
               QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
 }
 
-// The frames a local socket has received, in order, until it failed.
-struct Heard {
-    std::vector<QJsonObject> frames;
-    bool failed = false;
-
-    void listen(WebSocket& socket) {
-        socket.receive([this, &socket](std::optional<WebSocketMessage> message) {
-            if (!message) return void(failed = true);
-            frames.push_back(
-                QJsonDocument::fromJson(QByteArray::fromStdString(message->data)).object());
-            listen(socket);
-        });
-    }
-};
-
 TEST(EmbeddedRelay, ItsOwnAgentMeetsPhonesInProcessUntilTheRelayStopsAndFreesItsPort) {
     auto relay = std::make_unique<EmbeddedRelay>();
     std::string error;
@@ -175,25 +175,33 @@ TEST(EmbeddedRelay, ItsOwnAgentMeetsPhonesInProcessUntilTheRelayStopsAndFreesIts
 
     const std::unique_ptr<WebSocket> agent = relay->connectLocally();
     ASSERT_TRUE(agent);
-    bool open = false;
+    bool open = false, failed = false;
     agent->open([&open] { open = true; });
-    Heard heard;
-    heard.listen(*agent);
+    std::vector<QJsonObject> heard;  // what the agent's end receives, until it fails
+    std::function<void()> listen = [&] {
+        agent->receive([&](std::optional<WebSocketMessage> message) {
+            if (!message) return void(failed = true);
+            heard.push_back(
+                QJsonDocument::fromJson(QByteArray::fromStdString(message->data)).object());
+            listen();
+        });
+    };
+    listen();
     ASSERT_TRUE(spinUntil([&] { return open; }));
     agent->sendText(encodeFrame(joinFrame(topic, "1")));
-    ASSERT_TRUE(spinUntil([&] { return !heard.frames.empty(); }));
-    EXPECT_EQ(heard.frames[0]["payload"].toObject()["status"], "ok");
+    ASSERT_TRUE(spinUntil([&] { return !heard.empty(); }));
+    EXPECT_EQ(heard[0]["payload"].toObject()["status"], "ok");
 
     agent->sendText(encodeFrame(broadcastFrame(topic, "2", "1", "state", {{"from", "host"}})));
     EXPECT_EQ(phone.waitFor([](auto& f) { return f["event"] == "broadcast"; })["payload"]
                   .toObject()["payload"],
               (QJsonObject{{"from", "host"}}));
     phone.broadcast(QString::fromStdString(topic), "cmd", {{"do", "ack"}});
-    ASSERT_TRUE(spinUntil([&] { return heard.frames.size() == 2; }));
-    EXPECT_EQ(heard.frames[1]["payload"].toObject()["payload"], (QJsonObject{{"do", "ack"}}));
+    ASSERT_TRUE(spinUntil([&] { return heard.size() == 2; }));
+    EXPECT_EQ(heard[1]["payload"].toObject()["payload"], (QJsonObject{{"do", "ack"}}));
 
     relay.reset();
-    EXPECT_TRUE(spinUntil([&] { return heard.failed; }));
+    EXPECT_TRUE(spinUntil([&] { return failed; }));
     EXPECT_TRUE(phone.waitClosed());
     EXPECT_TRUE(second.start(QHostAddress::LocalHost, port, error)) << error;
 }
