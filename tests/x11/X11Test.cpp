@@ -15,7 +15,6 @@
 #include <tuple>
 
 #include "ManualLoop.h"
-#include "Picture.h"
 #include "Recorder.h"
 #include "XvfbServer.h"
 #include "platform/x11/X11Capture.h"
@@ -162,6 +161,27 @@ TEST_F(X11Test, InputIsTrustedOnlyWithXTestAndDisplaysAreTheRandrMonitorsOrElseT
     EXPECT_FALSE(desktop->permissions().inputTrusted());
     desktop->keyboard().key(Key::A, kCtrl, true);  // nothing is posted, and trying is harmless
     EXPECT_EQ(desktop->pointer().displays(), (std::vector<Rect>{{0, 0, 1280, 800}}));
+}
+
+// Windows the server paints itself as soon as they are mapped: the screen tiled with `background`
+// (which is freed), or in four colours meeting at (640, 400), red and green above, blue and
+// white below.
+void coverScreen(Display* dpy, Pixmap background) {
+    const Window window =
+        XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1280, 800, 0, 0, 0);
+    XSetWindowBackgroundPixmap(dpy, window, background);
+    XMapRaised(dpy, window);
+    XFreePixmap(dpy, background);
+    XSync(dpy, False);
+}
+void showQuadrants(Display* dpy) {
+    for (auto [pixel, x, y] : {std::tuple{0xff0000ul, 0, 0},
+                               {0x00ff00ul, 640, 0},
+                               {0x0000fful, 0, 400},
+                               {0xfffffful, 640, 400}})
+        XMapRaised(dpy,
+                   XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), x, y, 640, 400, 0, 0, pixel));
+    XSync(dpy, False);
 }
 
 using Rgb = std::array<int, 3>;
