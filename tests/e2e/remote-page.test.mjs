@@ -143,25 +143,21 @@ test('odd data from the channel is shown as text or left out, and breaks nothing
   const frame = await page.getAttribute('#view', 'data-frame');
   const html = '<img src=x id=injected>';
   const text = (selector) => page.textContent(selector);
-  const gone = async () => (await status()) === 'The computer has gone';
-  const shortened = async () =>
-    (await text('#notice')) === html && (await text('#name')) === `${html}${'x'.repeat(40)}…`;
   assert.ok(stranger.send('state', { from, name: 'Intruder' })); // unsealed: not taken
-  // Each event sealed as the computer would, and what the page shows once it took it.
-  const notice = async () =>
-    !(await gone()) && (await page.locator('#notice:visible, #drag:visible').count()) === 0;
-  const sealedNotice = async () =>
-    (await text('#notice')) === 'sealed' && (await text('#name')) !== 'Intruder';
+  watcher.tell('frame', { n: 1e9, z: 'big' }, Buffer.from('no picture'));
+  // Each state sealed as the computer would, and what the page shows once it took it.
   const cases = [
-    { event: 'state', payload: { from, screenError: 'sealed' }, shown: sealedNotice },
-    { event: 'frame', payload: { n: 1e9, z: 'big' }, picture: Buffer.from('no picture') },
-    { event: 'state', payload: { from, name: html + 'x'.repeat(1e5), screenError: html }, shown: shortened },
-    { event: 'state', payload: { from, name: 7, drag: 'yes', screenError: 42 }, shown: notice },
-    { event: 'state', payload: { from, gone: true }, shown: gone },
+    [{ from, screenError: 'sealed' }, async () =>
+      (await text('#notice')) === 'sealed' && (await text('#name')) !== 'Intruder'],
+    [{ from, name: html + 'x'.repeat(1e5), screenError: html }, async () =>
+      (await text('#notice')) === html && (await text('#name')) === `${html}${'x'.repeat(40)}…`],
+    [{ from, name: 7, drag: 'yes', screenError: 42 }, async () =>
+      (await page.locator('#notice:visible, #drag:visible').count()) === 0],
+    [{ from, gone: true }, async () => (await status()) === 'The computer has gone'],
   ];
-  for (const { event, payload, picture, shown } of cases) {
-    watcher.tell(event, payload, picture);
-    if (shown) await until(shown, JSON.stringify(payload).slice(0, 60));
+  for (const [payload, shown] of cases) {
+    watcher.tell('state', payload);
+    await until(shown, JSON.stringify(payload).slice(0, 60));
   }
   assert.equal(await page.locator('#injected').count(), 0);
   // The agent's own reports and frames still get through.
