@@ -1,8 +1,6 @@
 #include <QJsonArray>
-#include <QJsonDocument>
 
 #include "RelayClient.h"
-#include "Spin.h"
 #include "link/RelayFrames.h"
 #include "relay/EmbeddedRelay.h"
 #include "relay/ListenAddress.h"

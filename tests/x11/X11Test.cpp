@@ -242,24 +242,16 @@ TEST(X11Capture, PicturesShowTheScreenAroundThePointerWithOrWithoutSharedMemory)
     }
 }
 
-// XSETTINGS data, least significant byte first: a theme name, then the double-click time.
-std::vector<uint8_t> xsettings(uint32_t doubleClickMs) {
-    constexpr char head[] =
-        "\0\0\0\0\7\0\0\0\2\0\0\0"                               // byte order, serial, count
-        "\1\0\15\0Net/ThemeName\0\0\0\0\0\0\0\7\0\0\0Adwaita\0"  // a string
-        "\0\0\23\0Net/DoubleClickTime\0\0\0\0\0";                // an integer
-    std::vector<uint8_t> out(head, head + sizeof head - 1);
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(doubleClickMs >> 8 * i));
-    return out;
-}
-
 // X applications judge double clicks by themselves, so the time only has to be read safely.
 TEST(XSettings, DataCutShortAnywhereHoldsNothing) {
-    const auto data = xsettings(250);
+    constexpr char bytes[] =                                     // least significant byte first
+        "\0\0\0\0\7\0\0\0\2\0\0\0"                               // byte order, serial, count
+        "\1\0\15\0Net/ThemeName\0\0\0\0\0\0\0\7\0\0\0Adwaita\0"  // a string
+        "\0\0\23\0Net/DoubleClickTime\0\0\0\0\0\372\0\0\0";      // an integer, 250
+    const std::span data(reinterpret_cast<const uint8_t*>(bytes), sizeof bytes - 1);
     EXPECT_EQ(xsettingsInteger(data, "Net/DoubleClickTime"), 250);
     for (size_t size = 0; size < data.size(); ++size)
-        EXPECT_EQ(xsettingsInteger(std::span(data).first(size), "Net/DoubleClickTime"),
-                  std::nullopt);
+        EXPECT_EQ(xsettingsInteger(data.first(size), "Net/DoubleClickTime"), std::nullopt);
 }
 
 }  // namespace
