@@ -163,27 +163,6 @@ TEST_F(X11Test, InputIsTrustedOnlyWithXTestAndDisplaysAreTheRandrMonitorsOrElseT
     EXPECT_EQ(desktop->pointer().displays(), (std::vector<Rect>{{0, 0, 1280, 800}}));
 }
 
-// Windows the server paints itself as soon as they are mapped: the screen tiled with `background`
-// (which is freed), or in four colours meeting at (640, 400), red and green above, blue and
-// white below.
-void coverScreen(Display* dpy, Pixmap background) {
-    const Window window =
-        XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1280, 800, 0, 0, 0);
-    XSetWindowBackgroundPixmap(dpy, window, background);
-    XMapRaised(dpy, window);
-    XFreePixmap(dpy, background);
-    XSync(dpy, False);
-}
-void showQuadrants(Display* dpy) {
-    for (auto [pixel, x, y] : {std::tuple{0xff0000ul, 0, 0},
-                               {0x00ff00ul, 640, 0},
-                               {0x0000fful, 0, 400},
-                               {0xfffffful, 640, 400}})
-        XMapRaised(dpy,
-                   XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), x, y, 640, 400, 0, 0, pixel));
-    XSync(dpy, False);
-}
-
 using Rgb = std::array<int, 3>;
 
 // Whether each point of a 200 x 200 JPEG is about its colour (JPEG blurs colours a little).
@@ -209,7 +188,18 @@ TEST(X11Capture, PicturesShowTheScreenAroundThePointerWithOrWithoutSharedMemory)
         XvfbServer server(arguments);
         Display* dpy = XOpenDisplay(server.name().c_str());
         ASSERT_TRUE(!server.name().empty() && dpy) << "Xvfb did not start";
-        showQuadrants(dpy);
+        const auto cover = [&](int x, int y, int w, int h, unsigned long pixel, Pixmap tile = 0) {
+            const Window window =
+                XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), x, y, w, h, 0, 0, pixel);
+            if (tile) XSetWindowBackgroundPixmap(dpy, window, tile);
+            XMapRaised(dpy, window);  // the server paints its background at once
+        };
+        // Four colours meeting at (640, 400): red and green above, blue and white below.
+        for (auto [pixel, x, y] : {std::tuple{0xff0000ul, 0, 0},
+                                   {0x00ff00ul, 640, 0},
+                                   {0x0000fful, 0, 400},
+                                   {0xfffffful, 640, 400}})
+            cover(x, y, 640, 400, pixel);
         std::string error;
         const auto capture = X11Capture::open(server.name().c_str(), error);
         ASSERT_TRUE(capture) << error;
@@ -230,8 +220,9 @@ TEST(X11Capture, PicturesShowTheScreenAroundThePointerWithOrWithoutSharedMemory)
 
         // A one-pixel checkerboard, over three squares a pixel each way: grey, not moire.
         char bits[] = {1, 2};
-        coverScreen(dpy, XCreatePixmapFromBitmapData(dpy, DefaultRootWindow(dpy), bits, 2, 2, 0,
-                                                     0xffffff, DefaultDepth(dpy, 0)));
+        cover(0, 0, 1280, 800, 0,
+              XCreatePixmapFromBitmapData(dpy, DefaultRootWindow(dpy), bits, 2, 2, 0, 0xffffff,
+                                          DefaultDepth(dpy, 0)));
         std::vector<std::tuple<int, int, Rgb>> everyPixel;
         for (int i = 0; i < 200 * 200; ++i)
             everyPixel.emplace_back(i % 200, i / 200, Rgb{128, 128, 128});
