@@ -91,16 +91,16 @@ protected:
         XWindowAttributes a;
         XGetWindowAttributes(dpy, window, &a);
         XImage* image = XGetImage(dpy, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+        if (!image) return "";
         const QString shot = home.filePath("pairing.png");
-        const bool saved =
-            image && QImage(reinterpret_cast<uchar*>(image->data), image->width, image->height,
-                            image->bytes_per_line, QImage::Format_RGB32)
-                         .save(shot);
-        if (image) XDestroyImage(image);
+        QImage(reinterpret_cast<uchar*>(image->data), image->width, image->height,
+               image->bytes_per_line, QImage::Format_RGB32)
+            .save(shot);
+        XDestroyImage(image);
         QProcess reader;
         reader.start("zbarimg", {"--quiet", "--raw", shot});
         reader.waitForFinished(10000);
-        return saved ? reader.readAllStandardOutput().trimmed().toStdString() : "";
+        return reader.readAllStandardOutput().trimmed().toStdString();
     }
 
     XvfbServer server;

@@ -16,10 +16,6 @@
 namespace zg::test {
 namespace {
 
-bool onMainThread() {
-    return QThread::currentThread() == qApp->thread();
-}
-
 TEST(QtLoop, TimersAndPostedWorkRunOnTheMainThreadInOrderNoSoonerThanAsked) {
     QtLoop loop;
     const Seconds start = loop.now();
@@ -39,6 +35,7 @@ TEST(QtLoop, TimersAndPostedWorkRunOnTheMainThreadInOrderNoSoonerThanAsked) {
     EXPECT_GE(ticks.at(0), 0.03);
     EXPECT_NEAR(loop.now() - start, wall.elapsed() / 1e3, 0.05);  // the clock counts seconds
 
+    const auto onMainThread = [] { return QThread::currentThread() == qApp->thread(); };
     std::vector<int> order;  // -1 for work run off the main thread
     std::atomic<bool> backgroundOffMain = false;
     loop.background([&] {

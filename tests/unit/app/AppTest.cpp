@@ -197,11 +197,9 @@ TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
     a.desktop.take();
     a.face.take();
 
-    const std::string before = a.secret();
     a.face.actions.newCode();
     const std::string code = a.store.settings["code"];
-    EXPECT_NE(code, kCode);
-    EXPECT_NE(a.secret(), before);
+    EXPECT_NE(code, kCode);  // and a new secret with it (Config's test)
     EXPECT_EQ(a.face.take(),
               (Journal{"code http://phone.test/remote?k=" + code + "#s=" + a.secret(),
                        "log channel lost; reconnecting", "status Connecting\u2026",
@@ -302,10 +300,9 @@ TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUs
         {{"--listen", "localhost:99999"}, "--listen"},
         {{"--relay", "http://relay.test"}, "ws://"},
         {{"--tray=1"}, "takes no value"}};
-    for (const auto& [args, reason] : refused) {  // each refusal names what it could not use
-        EXPECT_FALSE(parseAgentOptions(args, error)) << args[0];
-        EXPECT_NE(error.find(reason), std::string::npos) << args[0];
-    }
+    for (const auto& [args, reason] : refused)  // each refusal names what it could not use
+        EXPECT_TRUE(!parseAgentOptions(args, error) && error.find(reason) != std::string::npos)
+            << args[0] << ": " << error;
 }
 
 // A dispatcher with a real Input on recording devices; each callback logs a line to `calls`.
@@ -346,8 +343,6 @@ TEST_F(DispatcherTest, ReadsEachValueWithinBoundsAndActsOnlyOnCommandsForThisHos
     cmd({{"do", "screen"}, {"on", true}, {"w", "390"}, {"h", 844.5}, {"zoom", -2}, {"dpr", 3}});
     cmd({{"do", "screen"}, {"on", "true"}, {"w", 390}});
     EXPECT_EQ(take(), "ack 7, start [0.0,844.5,-2.0,3.0], stop");
-    cmd({{"do", "key"}, {"k", "c"}, {"mods", {"ctrl"}}});
-    EXPECT_EQ(devices.take().size(), 2u);
 
     using Row = std::tuple<const char*, Payload, bool>;  // event, "to", acted on
     for (const auto& [event, to, acts] :

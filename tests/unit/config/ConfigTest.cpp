@@ -105,8 +105,7 @@ TEST_F(JsonFileStoreTest, FirstRunCreatesAPrivateFileThatKeepsUnknownKeysAndSees
     edited["theme"] = {{"dark", {1, 2}}};
     edited["phoneUrl"] = "https://phone.example/remote";
     writeFile(file, edited.dump());
-    EXPECT_EQ(config.link(),
-              "https://phone.example/remote?k=" + config.code() + "#s=" + config.secret());
+    EXPECT_EQ(config.phoneUrl(), "https://phone.example/remote");
     syscalls.clear();
     config.setRing(false);
     EXPECT_EQ(syscalls, (std::vector<std::string>{"fsync", "rename", "fsync"}));  // file, folder
