@@ -41,8 +41,7 @@ before(async () => {
 
 after(async () => {
   await browser?.close();
-  watcher?.close();
-  stranger?.close();
+  for (const listener of [watcher, stranger]) listener?.close();
   for (const running of [agent, probe, xvfb]) await running?.stop();
 });
 
@@ -175,8 +174,7 @@ test('the page reminds the computer of it twice in the 45 s before it would forg
 });
 
 test('the page rejoins a restarted agent, with plain phones allowed, and follows its new id', async () => {
-  watcher.close();
-  stranger.close();
+  for (const listener of [watcher, stranger]) listener.close();
   await agent.stop();
   await shows('Reconnecting…');
   await startAgentWatched(new URL(page.url()).host, ['--plain']);

@@ -92,10 +92,7 @@ protected:
     std::optional<WebSocketMessage> receiveOne() {
         bool done = false;
         std::optional<WebSocketMessage> result;
-        socket->receive([&](std::optional<WebSocketMessage> message) {
-            done = true;
-            result = std::move(message);
-        });
+        socket->receive([&](auto message) { done = true, result = std::move(message); });
         EXPECT_FALSE(done);
         EXPECT_TRUE(spinUntil([&] { return done; }));
         return result;

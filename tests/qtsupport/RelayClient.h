@@ -81,8 +81,8 @@ public:
         return found;
     }
     int count(const QString& event) const {
-        return std::count_if(received_.cbegin(), received_.cend(),
-                             [&](const QJsonObject& frame) { return frame["event"] == event; });
+        return std::ranges::count_if(received_,
+                                     [&](auto& frame) { return frame["event"] == event; });
     }
     // The payloads of the application events `event` received so far.
     QList<QJsonObject> events(const QString& event) const {

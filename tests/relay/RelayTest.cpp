@@ -107,8 +107,8 @@ TEST_F(RelayTest, OverTheRateFramesGetErrorsAndAFloodIsClosed) {
     for (int i = 0; i < 14; ++i)
         client->sendRaw(R"({"topic":"phoenix","event":"heartbeat","payload":{},"ref":"1"})");
     EXPECT_TRUE(spinUntil([&] { return client->count("phx_reply") == 14; }));
-    const auto refused = std::count_if(client->received().cbegin(), client->received().cend(),
-                                       [](auto& f) { return reason(f) == "rate limit exceeded"; });
+    const auto refused = std::ranges::count_if(
+        client->received(), [](auto& f) { return reason(f) == "rate limit exceeded"; });
     EXPECT_TRUE(refused >= 1 && refused <= 4) << refused;
     EXPECT_TRUE(client->isOpen());
 

@@ -137,8 +137,7 @@ struct Agent {
 TEST(AppDelegate, ReportsItsStateAtEachJoinAndEveryTwoSecondsForgetsPhonesSilentFor45s) {
     Agent a;
     a.join();
-    ASSERT_EQ(a.broadcasts().size(), 1u);
-    EXPECT_EQ(a.broadcasts()[0].payload["name"], "Workstation");
+    EXPECT_EQ(a.broadcasts().at(0).payload["name"], "Workstation");  // once: see the rejoin
     a.phoneDoes("move", {{"dx", 10}, {"dy", 0}});  // 10 × (1.4 + 10/14) × 2 = 42.3 points
     EXPECT_EQ(a.desktop.take(), Events{Posted::move({42, 0})});
     a.loop.advance(30);
@@ -245,8 +244,7 @@ TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
     EXPECT_EQ(a.face.take(), (Journal{"terminate"}));
 
     a.agent.reset();  // the menu outlives the agent and must not reach it
-    EXPECT_FALSE(a.face.actions.show);
-    EXPECT_FALSE(a.face.onStatusClick);
+    EXPECT_FALSE(a.face.actions.show || a.face.onStatusClick);
 }
 
 TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndFramesGoSealedWithoutTheAgentsOwnWindows) {
