@@ -62,10 +62,8 @@ public:
     }
     void broadcast(const QString& topic, const QString& event, const QJsonObject& payload) {
         const QJsonObject envelope{{"type", "broadcast"}, {"event", event}, {"payload", payload}};
-        send({{"topic", topic},
-              {"event", "broadcast"},
-              {"ref", QString::number(++lastRef_)},
-              {"payload", envelope}});
+        const QString ref = QString::number(++lastRef_);
+        send({{"topic", topic}, {"event", "broadcast"}, {"ref", ref}, {"payload", envelope}});
     }
     // A heartbeat round trip: afterwards every frame the relay sent earlier has arrived.
     void sync() { EXPECT_EQ(status(request("phoenix", "heartbeat", {})), "ok"); }

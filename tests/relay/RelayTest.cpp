@@ -32,10 +32,8 @@ struct RelayTest : testing::Test {
 
 // The relay's answer to a request it accepted, exactly as the official clients expect it.
 QJsonObject okReply(const QString& topic, const QString& ref) {
-    return {{"topic", topic},
-            {"event", "phx_reply"},
-            {"payload", QJsonObject{{"status", "ok"}, {"response", QJsonObject()}}},
-            {"ref", ref}};
+    const QJsonObject ok{{"status", "ok"}, {"response", QJsonObject()}};
+    return {{"topic", topic}, {"event", "phx_reply"}, {"payload", ok}, {"ref", ref}};
 }
 
 TEST_F(RelayTest, BroadcastReachesItsChannelOthersSelfAndAckAreHonouredAndLeaveEndsDelivery) {

@@ -66,11 +66,7 @@ struct Agent {
                           .pointer = options.withDesktop ? &desktop : nullptr,
                           .keyboard = options.withDesktop ? &desktop : nullptr,
                           .screenAccess = &screenAccess,
-                          .capture =
-                              [this](const CaptureRequest& r) {
-                                  hidden = r.hidden;
-                                  return std::optional(picture);
-                              },
+                          .capture = [this](const CaptureRequest& r) { return capture(r); },
                           .hostName = "Workstation",
                           .permissions = &face,
                           .plainPhones = options.plain};
@@ -104,6 +100,10 @@ struct Agent {
     void phoneDoes(const std::string& what, Payload payload = Payload::object()) {
         payload["do"] = what;
         phoneSays("cmd", std::move(payload));
+    }
+    std::optional<std::string> capture(const CaptureRequest& request) {
+        hidden = request.hidden;
+        return picture;
     }
     // The application events the agent has broadcast on its current socket, opened as the
     // page opens them; unsealed ones as they are.
@@ -206,13 +206,13 @@ TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
     EXPECT_EQ(a.desktop.take(), (Events{kLetGo}));
     EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
 
-    a.join();  // the new code's channel, where the first phone (with the new secret) hides the
-    a.phoneSays("hello", {});  // window again
+    a.join();  // the new code's channel: the first phone, with the new secret, hides the window
+    a.phoneSays("hello", {});
     a.loop.advance(1.2);
     EXPECT_EQ(a.face.take().back(), "hide");
 }
 
-TEST(AppDelegate, UnsealedMessagesAreRefusedAndLoggedOnceAMinuteUnlessPlainModeWarnsOfThem) {
+TEST(AppDelegate, UnsealedMessagesAreRefusedAndLoggedOnceAMinuteAndPlainModeShowsInTheTooltip) {
     Agent a;
     a.join();
     std::vector<Seconds> logged;  // when a refusal reached the log

@@ -42,14 +42,15 @@ TEST(Ring, FadesTwoAndAHalfSecondsAfterTheLastPointAndNeverOnceGone) {
     EXPECT_EQ(view.take(), "move -28,-28; show; ");
 }
 
-TEST(Pairing, TheCodeKeepsItsQuietZoneInTheTerminalAndItsModulesTheLargestScaleThatFits) {
+TEST(Pairing, TheCodeIsLevelMWithItsQuietZoneAndItsModulesTheLargestScaleThatFits) {
     const auto code = QrCode::encode("http://192.168.1.20:8787/remote?k=23456789ABCDEFGH");
     ASSERT_TRUE(code);
+    EXPECT_EQ(code->width, 33);  // 52 bytes at level M need version 4
     EXPECT_FALSE(QrCode::encode(std::string(3000, 'x')));
-    // 4 quiet modules each side, two rows a line.
+    // 33 modules and 4 quiet modules each side: 41 columns, 21 lines of two rows.
     const std::string picture = terminalPicture(*code, false);
-    EXPECT_EQ(std::count(picture.begin(), picture.end(), '\n'), (code->width + 9) / 2);
-    EXPECT_EQ(picture.substr(0, picture.find('\n')), std::string(code->width + 8, ' '));
+    EXPECT_EQ(std::count(picture.begin(), picture.end(), '\n'), 21);
+    EXPECT_EQ(picture.substr(0, picture.find('\n')), std::string(41, ' '));
     EXPECT_EQ(std::pair(pairing::moduleScale(25), pairing::moduleScale(57)), std::pair(18, 8));
 }
 
