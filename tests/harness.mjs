@@ -25,15 +25,14 @@ export async function until(check, what, ms = 10_000) {
 }
 
 // The executable named by $`variable`; out and err collect the lines of its pipes.
-export function run(variable, args, { stdio = ['ignore', 'pipe', 'pipe'], env = {} } = {}) {
+function run(variable, args, { stdio = ['ignore', 'pipe', 'pipe'], env = {} } = {}) {
   if (!process.env[variable]) throw new Error(`${variable} must name the executable`);
   const child = spawn(process.env[variable], args, { stdio, env: { ...process.env, ...env } });
-  const [out, err] = [1, 2].map((fd) => {
-    const seen = [];
-    const stream = child.stdio[fd];
-    if (stream) createInterface({ input: stream }).on('line', (line) => seen.push(line));
+  const lines = (input, seen = []) => {
+    if (input) createInterface({ input }).on('line', (line) => seen.push(line));
     return seen;
-  });
+  };
+  const [out, err] = [lines(child.stdout), lines(child.stderr)];
   const stop = () =>
     new Promise((resolve) => {
       if (child.exitCode !== null || child.signalCode !== null) return resolve();
@@ -51,8 +50,8 @@ export async function startXvfb() {
 
 // x_probe on `display`; ask(command) resolves with its JSON answer, one question at a time.
 export async function startProbe(display) {
-  const stdio = ['pipe', 'pipe', 'inherit'];
-  const probe = run('ZG_X_PROBE_BIN', [], { stdio, env: { DISPLAY: display } });
+  const env = { DISPLAY: display };
+  const probe = run('ZG_X_PROBE_BIN', [], { stdio: ['pipe', 'pipe', 'inherit'], env });
   await until(() => probe.out.length > 0, 'x_probe to open its window');
   probe.ask = async (command) => {
     const at = probe.out.length;
@@ -84,8 +83,7 @@ export async function startAgent(display, settings, listen = '127.0.0.1:0', opti
 // under the link's `secret` (with `attachment` bytes, if any). `tell` seals an event as the
 // computer would. Node 20 has no WebSocket of its own: pass the `ws` package's.
 export async function member(endpoint, topic, WebSocket, secret = null) {
-  const raw = [];
-  const broadcasts = [];
+  const [raw, broadcasts] = [[], []];
   // Either side opens what the other sealed.
   const sides = ['agent', 'phone'].map((side) => secret && new Seal(nacl, secret, 'test', side));
   const onEvent = (event, payload) => {

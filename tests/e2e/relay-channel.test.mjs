@@ -4,11 +4,10 @@ import { mock, test } from 'node:test';
 import { RelayChannel } from '../../web/relay-channel.js';
 
 const sockets = [];
-function FakeSocket(url) {
-  const socket = Object.assign(this, { url, sent: [], readyState: 0 });
-  socket.send = (text) => socket.sent.push(JSON.parse(text));
-  socket.close = () => (socket.readyState = 3);
-  sockets.push(socket);
+class FakeSocket {
+  constructor(url) { sockets.push(Object.assign(this, { url, sent: [], readyState: 0 })); }
+  send(text) { this.sent.push(JSON.parse(text)); }
+  close() { this.readyState = 3; }
 }
 
 test('beats every 25 s, gives an answer 10 s, backs off from 0.5 s to 10 s', () => {

@@ -41,14 +41,12 @@ before(async () => {
 
 after(async () => {
   await browser?.close();
-  watcher?.close();
-  stranger?.close();
+  for (const listener of [watcher, stranger]) listener?.close();
   for (const running of [agent, probe, xvfb]) await running?.stop();
 });
 
 const status = () => page.textContent('#status');
 const shows = (text) => until(async () => (await status()) === text, text, 15_000);
-const lastState = () => watcher.broadcasts.findLast((b) => b.event === 'state').payload;
 const pointer = () => probe.ask('pointer');
 const phoneId = () => page.evaluate(() => localStorage.getItem('zephyrglint-phone-id'));
 
@@ -79,8 +77,8 @@ async function presses(kind, count) {
 test('the page joins; a finger moves and taps, two fingers right-click and scroll', async () => {
   await shows('Connected');
   assert.equal(new URL(page.url()).hash, ''); // the secret is gone from the address bar
-  const hello = watcher.broadcasts.find((b) => b.event === 'hello' && b.sealed)?.payload;
-  assert.deepEqual([hello?.from, typeof hello?.device], [await phoneId(), 'string']);
+  const { payload: hello } = watcher.broadcasts.find((b) => b.event === 'hello' && b.sealed);
+  assert.deepEqual([hello.from, typeof hello.device], [await phoneId(), 'string']);
   await probe.ask('warp 640 400');
   // With the page's clock stopped, it sends the first move at once and holds back the rest,
   // which the tap must send before it clicks.
@@ -126,24 +124,13 @@ test('an unsealed command is refused and does not act', async () => {
   assert.deepEqual([click.x, click.y], [before.x, before.y]);
 });
 
-test('the screen view shows the picture around the pointer and pinches to zoom', async () => {
-  await probe.ask('quadrants');
-  await probe.ask('warp 640 400');
+// What the picture shows is the capture's to get right (tests/x11): here it only has to arrive.
+test('the screen view shows the sealed frames it acknowledges and pinches to zoom', async () => {
   await page.tap('#screen');
   const view = await page.waitForSelector('#view[data-frame]');
   const n = Number(await view.getAttribute('data-frame'));
   const acked = () => watcher.broadcasts.some((b) => b.payload.do === 'ack' && b.payload.n === n);
   await until(acked, `the page to acknowledge frame ${n}`);
-  // Frames follow the pointer: the four colours meet in the middle of the picture.
-  const colours = await view.evaluate((img) => {
-    const [w, h] = [img.naturalWidth, img.naturalHeight];
-    const g = Object.assign(document.createElement('canvas'), { width: w, height: h });
-    g.getContext('2d').drawImage(img, 0, 0);
-    const at = ([x, y]) => g.getContext('2d').getImageData((x * w) / 4, (y * h) / 4, 1, 1).data;
-    return [[1, 1], [3, 1], [1, 3], [3, 3]].flatMap((point) => [...at(point)]);
-  });
-  const quadrants = [255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255];
-  assert.ok(colours.every((c, i) => Math.abs(c - quadrants[i]) < 40), `${colours}`);
   const box = await view.boundingBox();
   assert.ok(box.width > 300 && box.height > 300, `shown at ${box.width} x ${box.height}`);
   await touches(...swipe([[145, 400], [245, 400]], [[95, 400], [295, 400]]));
@@ -151,29 +138,25 @@ test('the screen view shows the picture around the pointer and pinches to zoom',
 });
 
 test('odd data from the channel is shown as text or left out, and breaks nothing', async () => {
-  const { from } = lastState();
+  const { from } = watcher.broadcasts.findLast((b) => b.event === 'state').payload;
   const frame = await page.getAttribute('#view', 'data-frame');
   const html = '<img src=x id=injected>';
   const text = (selector) => page.textContent(selector);
-  const gone = async () => (await status()) === 'The computer has gone';
-  const shortened = async () =>
-    (await text('#notice')) === html && (await text('#name')) === `${html}${'x'.repeat(40)}…`;
   assert.ok(stranger.send('state', { from, name: 'Intruder' })); // unsealed: not taken
-  // Each event sealed as the computer would, and what the page shows once it took it.
-  const notice = async () =>
-    !(await gone()) && (await page.locator('#notice:visible, #drag:visible').count()) === 0;
-  const sealedNotice = async () =>
-    (await text('#notice')) === 'sealed' && (await text('#name')) !== 'Intruder';
+  watcher.tell('frame', { n: 1e9, z: 'big' }, Buffer.from('no picture'));
+  // Each state sealed as the computer would, and what the page shows once it took it.
   const cases = [
-    { event: 'state', payload: { from, screenError: 'sealed' }, shown: sealedNotice },
-    { event: 'frame', payload: { n: 1e9, z: 'big' }, picture: Buffer.from('no picture') },
-    { event: 'state', payload: { from, name: html + 'x'.repeat(1e5), screenError: html }, shown: shortened },
-    { event: 'state', payload: { from, name: 7, drag: 'yes', screenError: 42 }, shown: notice },
-    { event: 'state', payload: { from, gone: true }, shown: gone },
+    [{ from, screenError: 'sealed' }, async () =>
+      (await text('#notice')) === 'sealed' && (await text('#name')) !== 'Intruder'],
+    [{ from, name: html + 'x'.repeat(1e5), screenError: html }, async () =>
+      (await text('#notice')) === html && (await text('#name')) === `${html}${'x'.repeat(40)}…`],
+    [{ from, name: 7, drag: 'yes', screenError: 42 }, async () =>
+      (await page.locator('#notice:visible, #drag:visible').count()) === 0],
+    [{ from, gone: true }, async () => (await status()) === 'The computer has gone'],
   ];
-  for (const { event, payload, picture, shown } of cases) {
-    watcher.tell(event, payload, picture);
-    if (shown) await until(shown, JSON.stringify(payload).slice(0, 60));
+  for (const [payload, shown] of cases) {
+    watcher.tell('state', payload);
+    await until(shown, JSON.stringify(payload).slice(0, 60));
   }
   assert.equal(await page.locator('#injected').count(), 0);
   // The agent's own reports and frames still get through.
@@ -191,8 +174,7 @@ test('the page reminds the computer of it twice in the 45 s before it would forg
 });
 
 test('the page rejoins a restarted agent, with plain phones allowed, and follows its new id', async () => {
-  watcher.close();
-  stranger.close();
+  for (const listener of [watcher, stranger]) listener.close();
   await agent.stop();
   await shows('Reconnecting…');
   await startAgentWatched(new URL(page.url()).host, ['--plain']);

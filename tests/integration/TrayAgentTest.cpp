@@ -1,18 +1,12 @@
 // GoogleTest and Qt first: neither can take the macros Xlib defines (None, Bool, KeyPress).
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrlQuery>
 
 #include <functional>
 #include <iostream>
-#include <memory>
-#include <optional>
 
 #include "Processes.h"
 #include "RelayClient.h"
@@ -26,64 +20,17 @@
 namespace zg::test {
 namespace {
 
-const QJsonObject kSettings{{"code", "23456789ABCDEFGH"}};
-
-// The agent binary on the X display with a configuration folder of its own (settings as given,
-// none at all for a first run) and a free loopback port for its relay. It sees no session bus
-// unless one is named.
-class AgentProcess {
-public:
-    AgentProcess(const std::string& display, const std::optional<QJsonObject>& settings,
-                 const QStringList& arguments, const QString& sessionBus = {}) {
-        QFile file(home.filePath("zephyrglint/settings.json"));
-        if (settings && QDir(home.path()).mkpath("zephyrglint") && file.open(QIODevice::WriteOnly))
-            file.write(QJsonDocument(*settings).toJson());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", QString::fromStdString(display));
-        env.insert("XDG_CONFIG_HOME", home.path());
-        env.remove("DBUS_SESSION_BUS_ADDRESS");
-        if (!sessionBus.isEmpty()) env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBus);
-        QObject::connect(&process_, &QProcess::readyReadStandardError,
-                         [this] { log += process_.readAllStandardError(); });
-        launch(process_, ZG_AGENT_BINARY, QStringList{"--listen", "127.0.0.1:0"} + arguments, env);
-    }
-    ~AgentProcess() {
-        process_.kill();
-        process_.waitForFinished();
-    }
-
-    // The embedded relay's port once the agent has joined its channel; 0 if that takes too long.
-    quint16 waitJoined() {
-        if (!spinUntil([&] { return log.contains("joined channel realtime:"); }, 20)) return 0;
-        static const QRegularExpression port("embedded relay listening on port (\\d+)");
-        return port.match(QString::fromUtf8(log)).captured(1).toUShort();
-    }
-    // The exit code once the agent has ended by itself; nothing if it runs on.
-    std::optional<int> waitExit(double seconds) {
-        if (!spinUntil([this] { return process_.state() == QProcess::NotRunning; }, seconds)) {
-            return std::nullopt;
-        }
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    }
-    // The phone link: the first line the agent printed.
-    std::string link() { return process_.readLine().trimmed().toStdString(); }
-
-    QTemporaryDir home;  // $XDG_CONFIG_HOME
-    QByteArray log;
-
-private:
-    QProcess process_;
-};
-
-// A private X server with a system tray (Debian's trayer) and the agent on it.
+// A private X server with a system tray (Debian's trayer), a private session bus, and a
+// configuration folder of the agent's own, empty as on a first run.
 class TrayAgent : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
         dpy = XOpenDisplay(server.name().c_str());
         ASSERT_NE(dpy, nullptr);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", QString::fromStdString(server.name()));
+        env.insert("XDG_CONFIG_HOME", home.path());
+        env.insert("DBUS_SESSION_BUS_ADDRESS", startBus(bus));
         launch(tray, "trayer",
                {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
                 "--transparent", "false"},
@@ -94,16 +41,20 @@ protected:
     }
 
     void TearDown() override {
-        if (HasFailure() && agent) std::cerr << "agent's log:\n" << agent->log.toStdString();
-        tray.kill();
-        tray.waitForFinished();
+        if (HasFailure()) std::cerr << "agent's log:\n" << agent.readAllStandardError().data();
+        for (QProcess* process : {&agent, &tray, &bus}) process->kill(), process->waitForFinished();
         if (dpy) XCloseDisplay(dpy);
     }
 
-    quint16 start(const std::optional<QJsonObject>& settings, const QStringList& arguments,
-                  const QString& sessionBus = {}) {
-        agent = std::make_unique<AgentProcess>(server.name(), settings, arguments, sessionBus);
-        return agent->waitJoined();
+    // The agent binary, plain so that a plain client can listen; a second one hands over.
+    void start(QProcess& process) {
+        launch(process, ZG_AGENT_BINARY, {"--listen", "127.0.0.1:0", "--plain"}, env);
+    }
+    // The exit code once `process` has ended by itself; nothing if it runs on.
+    std::optional<int> exitCode(QProcess& process, double seconds) {
+        if (!spinUntil([&] { return process.state() == QProcess::NotRunning; }, seconds))
+            return std::nullopt;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
     // The first viewable window, depth first, for which `match` holds; 0 when there is none.
@@ -123,98 +74,87 @@ protected:
         if (children) XFree(children);
         return found;
     }
-    Window pairingWindow() {
-        return shown([this](Window w, auto&) {
-            char* name = nullptr;
-            const bool ours = XFetchName(dpy, w, &name) && name == std::string("ZephyrGlint");
-            if (name) XFree(name);
-            return ours;
-        });
-    }
-    Window trayIcon() {
-        return shown([this](Window w, const XWindowAttributes& a) {
+    // The agent's icon in the tray, or else its pairing window (no popup of its own).
+    Window agentWindow(bool icon) {
+        return shown([this, icon](Window w, const XWindowAttributes& a) {
             XClassHint hint{};
             if (!XGetClassHint(dpy, w, &hint)) return false;
-            const bool ours = std::string(hint.res_name) == "zephyrglint" && a.width < 64;
+            const bool ours = std::string(hint.res_name) == "zephyrglint" &&
+                              (icon ? a.width < 64 : a.width >= 64 && !a.override_redirect);
             XFree(hint.res_name);
             XFree(hint.res_class);
             return ours;
         });
     }
+    // What zbarimg reads off the window's picture.
+    std::string scan(Window window) {
+        XWindowAttributes a;
+        XGetWindowAttributes(dpy, window, &a);
+        XImage* image = XGetImage(dpy, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+        if (!image) return "";
+        const QString shot = home.filePath("pairing.png");
+        QImage(reinterpret_cast<uchar*>(image->data), image->width, image->height,
+               image->bytes_per_line, QImage::Format_RGB32)
+            .save(shot);
+        XDestroyImage(image);
+        QProcess reader;
+        reader.start("zbarimg", {"--quiet", "--raw", shot});
+        reader.waitForFinished(10000);
+        return reader.readAllStandardOutput().trimmed().toStdString();
+    }
 
     XvfbServer server;
     Display* dpy = nullptr;
-    QProcess tray;
-    std::unique_ptr<AgentProcess> agent;
+    QTemporaryDir home;  // $XDG_CONFIG_HOME
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcess bus, tray, agent;
 };
 
-TEST_F(TrayAgent, AFirstRunShowsAScannableCodeThatClosingHidesAndASecondStartBringsBack) {
-    QProcess bus;
-    const QString address = startBus(bus);
-    ASSERT_FALSE(address.isEmpty()) << "no session bus";
-    ASSERT_NE(start(std::nullopt, {}, address), 0) << "the agent did not join its channel";
+TEST_F(TrayAgent,
+       AFirstRunShowsAScannableCodeThatClosingHidesASecondStartShowsAndQuitSaysFarewell) {
+    start(agent);
     Window window = 0;
-    ASSERT_TRUE(spinUntil([&] { return (window = pairingWindow()) != 0; }));
-
-    XWindowAttributes a;
-    XGetWindowAttributes(dpy, window, &a);
-    XImage* image = XGetImage(dpy, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
-    ASSERT_TRUE(image);
-    QTemporaryDir dir;
-    const QString shot = dir.filePath("pairing.png");
-    ASSERT_TRUE(QImage(reinterpret_cast<uchar*>(image->data), image->width, image->height,
-                       image->bytes_per_line, QImage::Format_RGB32)
-                    .save(shot));
-    XDestroyImage(image);
-    QProcess reader;
-    reader.start("zbarimg", {"--quiet", "--raw", shot});
-    ASSERT_TRUE(reader.waitForFinished(10000));
-    const std::string link = agent->link();
+    ASSERT_TRUE(spinUntil([&] { return (window = agentWindow(false)) != 0; }, 20));
+    ASSERT_TRUE(spinUntil([&] { return agent.canReadLine(); }));
+    const std::string link = agent.readLine().trimmed().toStdString();
     EXPECT_TRUE(link.starts_with("http://127.0.0.1:")) << link;
-    EXPECT_EQ(reader.readAllStandardOutput().trimmed().toStdString(), link);
-
-    QFile entry(agent->home.filePath("autostart/zephyrglint.desktop"));
+    EXPECT_TRUE(spinUntil([&] { return scan(window) == link; })) << "no scannable " << link;
+    QFile entry(home.filePath("autostart/zephyrglint.desktop"));
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_TRUE(entry.readAll().contains("--tray\n"));
 
-    // Closing the window, as a window manager asks, only hides it.
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = window;
-    close.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    XSendEvent(dpy, window, False, NoEventMask, &close);
-    XSync(dpy, False);
-    EXPECT_TRUE(spinUntil([&] { return !pairingWindow(); }));
-    EXPECT_EQ(agent->waitExit(0.5), std::nullopt);
-
-    AgentProcess second(server.name(), kSettings, {}, address);
-    EXPECT_EQ(second.waitExit(10), 0);
-    EXPECT_TRUE(spinUntil([&] { return pairingWindow() != 0; }));
-    bus.kill();
-}
-
-TEST_F(TrayAgent, InTheTrayItShowsOnlyItsIconAndQuitFromTheMenuSaysFarewell) {
-    const quint16 port = start(kSettings, {"--tray", "--plain"});  // so that the phone reads it
-    ASSERT_NE(port, 0);
-    RelayClient phone(port);
-    const QString topic = "realtime:zephyrglint-" + kSettings["code"].toString();
+    // A phone that cannot seal, to hear the farewell.
+    const QUrl url(QString::fromStdString(link));
+    RelayClient phone(url.port());
+    const QString topic = "realtime:zephyrglint-" + QUrlQuery(url).queryItemValue("k");
     ASSERT_EQ(status(phone.join(topic, {{"self", false}})), "ok");
     phone.broadcast(topic, "hello", {{"from", "phone-1"}});
     // Answered openly once heard; only then is the farewell said openly too.
     ASSERT_TRUE(spinUntil([&] { return !phone.events("state").isEmpty(); }));
 
+    // Closing the window, as a window manager asks, only hides it.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.format = 32;
+    close.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    close.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    XSendEvent(dpy, window, False, NoEventMask, &close);
+    XSync(dpy, False);
+    EXPECT_TRUE(spinUntil([&] { return !agentWindow(false); }));
+    QProcess second;  // handed over to the agent still running
+    start(second);
+    EXPECT_EQ(exitCode(second, 10), 0);
+    EXPECT_TRUE(spinUntil([&] { return agentWindow(false) != 0; }));
+
     Window icon = 0;
-    ASSERT_TRUE(spinUntil([&] { return (icon = trayIcon()) != 0; })) << "no icon in the tray";
-    EXPECT_EQ(pairingWindow(), 0u);
+    ASSERT_TRUE(spinUntil([&] { return (icon = agentWindow(true)) != 0; })) << "no tray icon";
     Window child;
     int x = 0, y = 0;
     XTranslateCoordinates(dpy, icon, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
     XTestFakeMotionEvent(dpy, -1, x + 8, y + 8, CurrentTime);
     XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
     XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
-    XSync(dpy, False);
     // The menu opens with nothing selected; upwards from there is its last item, "Quit".
     ASSERT_TRUE(spinUntil([&] {
         return shown([](Window, auto& a) { return a.override_redirect && a.height > 100; });
@@ -224,12 +164,39 @@ TEST_F(TrayAgent, InTheTrayItShowsOnlyItsIconAndQuitFromTheMenuSaysFarewell) {
         XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, key), False, CurrentTime);
     }
     XSync(dpy, False);
-
     EXPECT_TRUE(spinUntil([&] {
         const auto states = phone.events("state");
         return !states.isEmpty() && states.back()["gone"] == true;
     })) << "no farewell";
-    EXPECT_EQ(agent->waitExit(5), 0);
+    EXPECT_EQ(exitCode(agent, 5), 0);
+}
+
+// A logout or a kill stops the agent as Quit does, even while a phone holds a button.
+TEST_F(TrayAgent, ATermSignalLetsGoOfAHeldButtonSaysFarewellAndExitsCleanly) {
+    start(agent);
+    ASSERT_TRUE(spinUntil([&] { return agent.canReadLine(); }, 20));
+    const QUrl url(QString::fromStdString(agent.readLine().trimmed().toStdString()));
+    RelayClient phone(url.port());
+    const QString topic = "realtime:zephyrglint-" + QUrlQuery(url).queryItemValue("k");
+    ASSERT_EQ(status(phone.join(topic, {{"self", false}})), "ok");
+    phone.broadcast(topic, "hello", {{"from", "phone-1"}});
+    ASSERT_TRUE(spinUntil([&] { return !phone.events("state").isEmpty(); }));
+    const QString host = phone.events("state").back()["from"].toString();
+    phone.broadcast(topic, "cmd", {{"do", "down"}, {"to", host}, {"from", "phone-1"}});
+    const auto held = [&] {
+        Window root, child;
+        int rootX, rootY, x, y;
+        unsigned mask = 0;
+        XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &x, &y, &mask);
+        return (mask & Button1Mask) != 0;
+    };
+    ASSERT_TRUE(spinUntil(held)) << "the phone's press did not arrive";
+
+    agent.terminate();
+    EXPECT_TRUE(spinUntil([&] { return phone.events("state").back()["gone"] == true; }))
+        << "no farewell";
+    EXPECT_EQ(exitCode(agent, 5), 0);
+    EXPECT_FALSE(held());
 }
 
 }  // namespace

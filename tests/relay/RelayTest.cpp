@@ -1,8 +1,9 @@
 #include <QJsonArray>
-#include <QJsonDocument>
 
 #include "RelayClient.h"
-#include "Spin.h"
+#include "link/RelayFrames.h"
+#include "relay/EmbeddedRelay.h"
+#include "relay/ListenAddress.h"
 #include "relay/Protocol.h"
 
 namespace zg::test {
@@ -14,16 +15,25 @@ const QString topic = "realtime:zephyrglint-ABCDEFGHJKMNPQRS";
 const QJsonObject envelope{
     {"type", "broadcast"}, {"event", "cmd"}, {"payload", QJsonObject{{"do", "move"}, {"dx", 3.5}}}};
 
-bool isBroadcast(const QJsonObject& frame) {
-    return frame["event"] == "broadcast";
-}
+// A relay on loopback, with the limits the test asks for, and its clients.
+struct RelayTest : testing::Test {
+    std::unique_ptr<RelayServer> server_;
+    void start(const RelayLimits& limits = {}) {
+        server_ = std::make_unique<RelayServer>(limits);
+        std::string error;
+        ASSERT_TRUE(server_->listen(QHostAddress::LocalHost, 0, error)) << error;
+    }
+    std::unique_ptr<RelayClient> connect() {
+        auto client = std::make_unique<RelayClient>(server_->serverPort());
+        EXPECT_TRUE(client->isOpen());
+        return client;
+    }
+};
 
 // The relay's answer to a request it accepted, exactly as the official clients expect it.
 QJsonObject okReply(const QString& topic, const QString& ref) {
-    return {{"topic", topic},
-            {"event", "phx_reply"},
-            {"payload", QJsonObject{{"status", "ok"}, {"response", QJsonObject()}}},
-            {"ref", ref}};
+    const QJsonObject ok{{"status", "ok"}, {"response", QJsonObject()}};
+    return {{"topic", topic}, {"event", "phx_reply"}, {"payload", ok}, {"ref", ref}};
 }
 
 TEST_F(RelayTest, BroadcastReachesItsChannelOthersSelfAndAckAreHonouredAndLeaveEndsDelivery) {
@@ -33,11 +43,9 @@ TEST_F(RelayTest, BroadcastReachesItsChannelOthersSelfAndAckAreHonouredAndLeaveE
     other->join(topic);
     elsewhere->join(topic + "X");
     EXPECT_EQ(sender->request(topic, "broadcast", envelope), okReply(topic, "2"));
-    EXPECT_EQ(other->waitFor(isBroadcast), (QJsonObject{{"topic", topic},
-                                                        {"event", "broadcast"},
-                                                        {"payload", envelope},
-                                                        {"ref", QJsonValue()}}));
-    EXPECT_EQ(sender->waitFor(isBroadcast)["payload"], envelope);
+    for (auto* client : {other.get(), sender.get()})  // the frame's own shape: RelayProtocol
+        EXPECT_EQ(client->waitFor([](auto& f) { return f["event"] == "broadcast"; })["payload"],
+                  envelope);
 
     EXPECT_EQ(sender->request(topic, "phx_leave", {}), okReply(topic, "3"));
     EXPECT_EQ(sender->waitFor([](auto& f) { return f["event"] == "phx_close"; })["topic"], topic);
@@ -53,13 +61,11 @@ TEST_F(RelayTest, RefusalsAreErrorRepliesAndMalformedMessagesAreDropped) {
     auto client = connect();
     for (const char* message : {"not json", "[1,2]", R"({"topic":"phoenix","event":"heartbeat"})"})
         client->sendRaw(message);
+    const QJsonObject privately{{"private", true}};
     const std::tuple<QString, QString, QJsonObject, QString> refusals[] = {
         {topic, "broadcast", envelope, "unmatched topic"},
         {"room", "phx_join", {}, "topic must be realtime:<channel>"},
-        {topic,
-         "phx_join",
-         {{"config", QJsonObject{{"private", true}}}},
-         "private channels are not supported"},
+        {topic, "phx_join", {{"config", privately}}, "private channels are not supported"},
     };
     for (const auto& [topic, event, payload, why] : refusals)
         EXPECT_EQ(reason(client->request(topic, event, payload)), why);
@@ -99,8 +105,8 @@ TEST_F(RelayTest, OverTheRateFramesGetErrorsAndAFloodIsClosed) {
     for (int i = 0; i < 14; ++i)
         client->sendRaw(R"({"topic":"phoenix","event":"heartbeat","payload":{},"ref":"1"})");
     EXPECT_TRUE(spinUntil([&] { return client->count("phx_reply") == 14; }));
-    const auto refused = std::count_if(client->received().cbegin(), client->received().cend(),
-                                       [](auto& f) { return reason(f) == "rate limit exceeded"; });
+    const auto refused = std::ranges::count_if(
+        client->received(), [](auto& f) { return reason(f) == "rate limit exceeded"; });
     EXPECT_TRUE(refused >= 1 && refused <= 4) << refused;
     EXPECT_TRUE(client->isOpen());
 
@@ -111,17 +117,12 @@ TEST_F(RelayTest, OverTheRateFramesGetErrorsAndAFloodIsClosed) {
 // With the default message size limit: screen frames are 100 kB.
 TEST_F(RelayTest, SlowReceiverIsCutOffWithoutHoldingUpOthers) {
     start({.messagesPerSecond = 1e6, .messageBurst = 1e6, .maxBacklogBytes = 1 << 20});
-    auto sender = connect(), fast = connect();
-    sender->join(topic);
-    fast->join(topic);
-
-    auto slow = connect();  // joins, then stops reading
-    slow->join(topic);
-    slow->pauseReading(true);
-
+    auto sender = connect(), fast = connect(), slow = connect();
+    for (auto* client : {sender.get(), fast.get(), slow.get()}) client->join(topic);
+    slow->pauseReading(true);  // joined, it stops reading
     const int messages = 200;
-    const QByteArray text(100'000, 'x');
-    for (int i = 0; i < messages; ++i) sender->broadcast(topic, "cmd", {{"t", QString(text)}});
+    const QString text(100'000, 'x');
+    for (int i = 0; i < messages; ++i) sender->broadcast(topic, "cmd", {{"t", text}});
     EXPECT_TRUE(spinUntil([&] { return fast->count("broadcast") == messages; }, 20));
 
     slow->pauseReading(false);  // reading again, it finds its stream cut short
@@ -148,6 +149,79 @@ TEST(RelayProtocol, FramesAreWrittenExactlyAsQtWritesThem) {
         {"topic", topic}, {"event", "broadcast"}, {"payload", payload}, {"ref", QJsonValue()}};
     EXPECT_EQ(relay::broadcastFrame(topic, payload),
               QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
+}
+
+TEST(EmbeddedRelay, ItsOwnAgentMeetsPhonesInProcessUntilTheRelayStopsAndFreesItsPort) {
+    auto relay = std::make_unique<EmbeddedRelay>();
+    std::string error;
+    ASSERT_TRUE(relay->start(QHostAddress::LocalHost, 0, error)) << error;
+    const quint16 port = relay->port();
+    EmbeddedRelay second;
+    EXPECT_FALSE(second.start(QHostAddress::LocalHost, port, error));
+    EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
+    const std::string topic = "realtime:zephyrglint-ABCDEFGHJKMNPQRS";
+    RelayClient phone(port);
+    phone.join(QString::fromStdString(topic));
+
+    const std::unique_ptr<WebSocket> agent = relay->connectLocally();
+    ASSERT_TRUE(agent);
+    bool open = false, failed = false;
+    agent->open([&open] { open = true; });
+    std::vector<QJsonObject> heard;  // what the agent's end receives, until it fails
+    std::function<void()> listen = [&] {
+        agent->receive([&](std::optional<WebSocketMessage> message) {
+            if (!message) return void(failed = true);
+            heard.push_back(
+                QJsonDocument::fromJson(QByteArray::fromStdString(message->data)).object());
+            listen();
+        });
+    };
+    listen();
+    ASSERT_TRUE(spinUntil([&] { return open; }));
+    agent->sendText(encodeFrame(joinFrame(topic, "1")));
+    ASSERT_TRUE(spinUntil([&] { return !heard.empty(); }));
+    EXPECT_EQ(heard[0]["payload"].toObject()["status"], "ok");
+
+    agent->sendText(encodeFrame(broadcastFrame(topic, "2", "1", "state", {{"from", "host"}})));
+    EXPECT_EQ(phone.waitFor([](auto& f) { return f["event"] == "broadcast"; })["payload"]
+                  .toObject()["payload"],
+              (QJsonObject{{"from", "host"}}));
+    phone.broadcast(QString::fromStdString(topic), "cmd", {{"do", "ack"}});
+    ASSERT_TRUE(spinUntil([&] { return heard.size() == 2; }));
+    EXPECT_EQ(heard[1]["payload"].toObject()["payload"], (QJsonObject{{"do", "ack"}}));
+
+    relay.reset();
+    EXPECT_TRUE(spinUntil([&] { return failed; }));
+    EXPECT_TRUE(phone.waitClosed());
+    EXPECT_TRUE(second.start(QHostAddress::LocalHost, port, error)) << error;
+}
+
+TEST(ListenAddress, AcceptsIpLiteralsAndEveryInterfaceAndRefusesTheRestWithAReason) {
+    // An empty reason: accepted, and formatted back as written.
+    const std::tuple<const char*, ListenAddress, const char*> cases[] = {
+        {"0.0.0.0:8787", {"0.0.0.0", 8787}, ""},
+        {":9000", {"", 9000}, ""},
+        {"[::1]:0", {"::1", 0}, ""},
+        {"[fe80::1%eth0]:80", {"fe80::1%eth0", 80}, ""},
+        {"8787", {}, "has no port"},
+        {"256.0.0.1:80", {}, "not an IP address"},
+        {"example.com:80", {}, "host name"},
+        {"::1:80", {}, "needs brackets"},
+        {"[::1]80", {}, "\":PORT\""},
+    };
+    for (const auto& [text, expected, reason] : cases) {
+        SCOPED_TRACE(text);
+        std::string error;
+        const std::optional<ListenAddress> parsed = parseListenAddress(text, error);
+        if (*reason) {
+            EXPECT_TRUE(!parsed && error.find(reason) != std::string::npos) << error;
+        } else {
+            EXPECT_EQ(parsed, expected) << error;
+            EXPECT_EQ(formatListenAddress(expected), text);
+        }
+    }
+    std::string error;
+    EXPECT_EQ(parseListenAddress("localhost:65535", error), (ListenAddress{"127.0.0.1", 65535}));
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <deque>
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "platform/Loop.h"
-#include "platform/WebSocket.h"
+#include "platform/WebSocketInbox.h"
 
 namespace zg::test {
 
@@ -15,9 +13,9 @@ public:
     explicit FakeConnection(Loop& loop) : loop_(loop) {}
 
     void open() { loop_.post(opened_); }  // the handshake completes
-    void deliver(const std::string& s, bool binary = false) { push(WebSocketMessage{s, binary}); }
-    void fail() { push(std::nullopt); }  // the pending receive, and every later one, fails
-    void acceptJoin() {                  // replies "ok" to the join sent last
+    void deliver(const std::string& s, bool binary = false) { inbox_.arrive({s, binary}); }
+    void fail() { inbox_.fail(); }  // the receives after the messages delivered before fail
+    void acceptJoin() {             // replies "ok" to the join sent last
         const std::string ref = nlohmann::json::parse(sent_.back())["ref"];
         deliver(R"({"event":"phx_reply","ref":")" + ref + R"(","payload":{"status":"ok"}})");
     }
@@ -30,28 +28,15 @@ public:
         std::shared_ptr<FakeConnection> c;
         explicit Socket(std::shared_ptr<FakeConnection> connection) : c(std::move(connection)) {}
         void open(Opened opened) override { c->opened_ = std::move(opened); }
-        void receive(Received done) override { c->pump(std::move(done)); }
+        void receive(Received done) override { c->inbox_.receive(std::move(done)); }
         void sendText(const std::string& text) override { c->sent_.push_back(text); }
         void close(int code) override { c->closeCode_ = code; }
     };
 
 private:
-    void push(std::optional<WebSocketMessage> message) {
-        inbox_.push_back(std::move(message));
-        pump();
-    }
-    void pump(WebSocket::Received done = nullptr) {  // answers the pending receive, if it can
-        if (done) waiting_ = std::move(done);
-        if (!waiting_ || inbox_.empty()) return;
-        const auto next = inbox_.front();
-        if (next) inbox_.pop_front();  // a failure stays for every later receive
-        loop_.post([done = std::exchange(waiting_, nullptr), next] { done(next); });
-    }
-
     Loop& loop_;
     WebSocket::Opened opened_ = [] {};
-    WebSocket::Received waiting_;
-    std::deque<std::optional<WebSocketMessage>> inbox_;
+    WebSocketInbox inbox_{[this](Task task) { loop_.post(std::move(task)); }};
     std::vector<std::string> sent_;
     std::optional<int> closeCode_;
 };

@@ -3,15 +3,12 @@
 //   pointer -> {"x","y","mask"}: where the pointer is, and the buttons held
 //   warp X Y -> {"x","y"}: moves the pointer there
 //   events -> {"events":[{"x","y", "button" or "keysym"}...]}: presses since the last "events"
-//   quadrants: covers the screen with the four-colour pattern
-#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "Picture.h"
 #include "Recorder.h"
 
 namespace {
@@ -36,10 +33,6 @@ json answer(zg::test::Recorder& recorder, const std::string& line) {
         XSync(dpy, False);
         return {{"x", x}, {"y", y}};
     }
-    if (command == "quadrants") {
-        zg::test::showQuadrants(dpy);
-        return {{"quadrants", true}};
-    }
     if (command != "events") return {{"error", "unknown command: " + line}};
     recorder.drain();
     json events = json::array();
@@ -55,12 +48,8 @@ json answer(zg::test::Recorder& recorder, const std::string& line) {
 }  // namespace
 
 int main() {
-    const char* display = std::getenv("DISPLAY");
-    zg::test::Recorder recorder(display ? display : "");
-    if (!recorder.display()) {
-        std::cerr << "x_probe: cannot open display " << (display ? display : "(unset)") << "\n";
-        return 1;
-    }
+    zg::test::Recorder recorder("");  // on $DISPLAY
+    if (!recorder.display()) return std::cerr << "x_probe: cannot open $DISPLAY\n", 1;
     std::cout << json{{"ready", true}} << std::endl;
     for (std::string line; std::getline(std::cin, line);)
         std::cout << answer(recorder, line) << std::endl;

@@ -24,7 +24,7 @@ using Journal = std::vector<std::string>;
 struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions {
     Journal journal;
     std::string tooltip;
-    bool login = false, loginFails = false, trusted = true;
+    bool login = false, trusted = true;
 
     void note(std::string line) { journal.push_back(std::move(line)); }
     Journal take() { return std::exchange(journal, {}); }
@@ -44,9 +44,8 @@ struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions
     bool enabled() const override { return login; }
     bool setEnabled(bool on, std::string& error) override {
         note(on ? "login on" : "login off");
-        if (loginFails) error = "no autostart folder";
-        if (!loginFails) login = on;
-        return !loginFails;
+        error = "no autostart folder";
+        return false;
     }
     bool inputTrusted() override { return trusted; }
     std::string untrustedText() const override { return "No XTEST"; }
@@ -90,10 +89,10 @@ struct Agent {
         sockets.last().deliver(encodeFrame(broadcastFrame(topic(), "9", "", event, payload)));
         loop.runPosted();
     }
-    // Sealed as the page seals it, with the stored secret unless told another, for this run.
-    void phoneSays(const std::string& event, Payload payload, std::string key = {}) {
+    // Sealed as the page seals it, with the stored secret, for this run.
+    void phoneSays(const std::string& event, Payload payload) {
         payload["from"] = "phone-1";
-        if (key.empty()) key = secret();
+        const std::string key = secret();
         if (key != phoneKey) phone = Sealer(phoneKey = key, "phone-1", Sealer::Side::Phone);
         const Dispatcher* host = agent->dispatcher();
         deliver(seal::kSealedEvent, phone.seal(event, payload, {}, host ? host->hostId() : ""));
@@ -135,23 +134,20 @@ struct Agent {
     std::unique_ptr<AppDelegate> agent;
 };
 
-TEST(AppDelegate, ReportsItsStateAtEachJoinAndHousekeepsEveryTwoSeconds) {
+TEST(AppDelegate, ReportsItsStateAtEachJoinAndEveryTwoSecondsForgetsPhonesSilentFor45s) {
     Agent a;
     a.join();
-    ASSERT_EQ(a.broadcasts().size(), 1u);
-    EXPECT_EQ(a.broadcasts()[0].payload["name"], "Workstation");
+    EXPECT_EQ(a.broadcasts().at(0).payload["name"], "Workstation");  // once: see the rejoin
     a.phoneDoes("move", {{"dx", 10}, {"dy", 0}});  // 10 × (1.4 + 10/14) × 2 = 42.3 points
-    a.phoneDoes("down");
-    EXPECT_EQ(a.desktop.take().at(0), Posted::move({42, 0}));
+    EXPECT_EQ(a.desktop.take(), Events{Posted::move({42, 0})});
+    a.loop.advance(30);
+    a.phoneDoes("down");  // heard from again: forgotten 45 s from now, not from the first
     a.loop.advance(44);
     a.face.trusted = false;
     a.loop.advance(2);  // the first tick after 45 s forgets the phone, letting go of its button
-    EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
-    EXPECT_EQ(a.desktop.take(), (Events{Posted::button(MouseButton::Left, false, {42, 0}, 1)}));
+    EXPECT_EQ(a.desktop.take(), (Events{Posted::button(MouseButton::Left, true, {42, 0}, 1),
+                                        Posted::button(MouseButton::Left, false, {42, 0}, 1)}));
     EXPECT_EQ(a.face.take().back(), "status No XTEST");
-    a.face.trusted = true;
-    a.loop.advance(2);
-    EXPECT_EQ(a.face.take().back(), "status Scan with your phone's camera");
 
     a.agent->wake();  // a new connection, where the state goes out again
     a.join();
@@ -168,7 +164,6 @@ TEST(AppDelegate, AFirstRunRegistersAtLoginAndWithoutADesktopJoinsButIgnoresComm
 
     Agent again;  // a stored code: no new registration, and a failed one only reaches the log
     EXPECT_NE(again.face.journal.front(), "login on");
-    again.face.loginFails = true;
     again.face.take();
     again.face.actions.toggleLogin();
     EXPECT_EQ(again.face.take(), (Journal{"login on", "log login item: no autostart folder"}));
@@ -181,7 +176,6 @@ TEST(AppDelegate, ShowsTheCodeAndTheWindowUnlessInTheTrayAndTheFirstPhoneHidesIt
         Journal launched{"code " + a.agent->config().link(), "status Connecting\u2026"};
         if (!inTray) launched.push_back("present");
         EXPECT_EQ(a.face.take(), launched);
-        EXPECT_EQ(a.face.tooltip, "ZephyrGlint: waiting for a phone");
         a.join();
         a.face.take();
         a.phoneSays("hello", {{"device", "Pixel"}});
@@ -202,11 +196,9 @@ TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
     a.desktop.take();
     a.face.take();
 
-    const std::string before = a.secret();
     a.face.actions.newCode();
     const std::string code = a.store.settings["code"];
-    EXPECT_NE(code, kCode);
-    EXPECT_NE(a.secret(), before);
+    EXPECT_NE(code, kCode);  // and a new secret with it (Config's test)
     EXPECT_EQ(a.face.take(),
               (Journal{"code http://phone.test/remote?k=" + code + "#s=" + a.secret(),
                        "log channel lost; reconnecting", "status Connecting\u2026",
@@ -214,15 +206,13 @@ TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
     EXPECT_EQ(a.desktop.take(), (Events{kLetGo}));
     EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
 
-    a.join();  // the new code's channel, where the first phone hides the window again
-    a.phoneSays("cmd", {{"do", "click"}}, before);  // the old secret opens nothing now
-    EXPECT_TRUE(a.desktop.take().empty());
+    a.join();  // the new code's channel: the first phone, with the new secret, hides the window
     a.phoneSays("hello", {});
     a.loop.advance(1.2);
     EXPECT_EQ(a.face.take().back(), "hide");
 }
 
-TEST(AppDelegate, UnsealedMessagesAreRefusedAndLoggedOnceAMinuteAndPlainModeAlsoSpeaksOpenly) {
+TEST(AppDelegate, UnsealedMessagesAreRefusedAndLoggedOnceAMinuteAndPlainModeShowsInTheTooltip) {
     Agent a;
     a.join();
     std::vector<Seconds> logged;  // when a refusal reached the log
@@ -236,12 +226,7 @@ TEST(AppDelegate, UnsealedMessagesAreRefusedAndLoggedOnceAMinuteAndPlainModeAlso
     EXPECT_TRUE(a.desktop.take().empty());
 
     Agent plain({.plain = true});
-    plain.join();
     EXPECT_EQ(plain.face.tooltip, "ZephyrGlint: waiting for a phone (the channel is not sealed)");
-    plain.deliver("hello", {{"from", "phone-9"}});  // from a plain phone: answered openly too
-    const auto states = plain.broadcasts();
-    ASSERT_EQ(states.size(), 3u);  // sealed at the join, then sealed and open
-    EXPECT_EQ(states[1].payload, states[2].payload);
 }
 
 TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
@@ -255,14 +240,11 @@ TEST(AppDelegate, QuitLetsGoSaysFarewellAndEndsAFractionOfASecondLater) {
     a.phoneSays("hello", Payload::object());
     EXPECT_EQ(a.broadcasts().back().payload["gone"], true);
     a.face.take();
-    a.loop.advance(0.29);
-    EXPECT_EQ(a.face.take(), Journal{});
-    a.loop.advance(0.01);
+    a.loop.advance(0.3);
     EXPECT_EQ(a.face.take(), (Journal{"terminate"}));
 
     a.agent.reset();  // the menu outlives the agent and must not reach it
-    EXPECT_FALSE(a.face.actions.show);
-    EXPECT_FALSE(a.face.onStatusClick);
+    EXPECT_FALSE(a.face.actions.show || a.face.onStatusClick);
 }
 
 TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndFramesGoSealedWithoutTheAgentsOwnWindows) {
@@ -316,10 +298,9 @@ TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUs
         {{"--listen", "localhost:99999"}, "--listen"},
         {{"--relay", "http://relay.test"}, "ws://"},
         {{"--tray=1"}, "takes no value"}};
-    for (const auto& [args, reason] : refused) {  // each refusal names what it could not use
-        EXPECT_FALSE(parseAgentOptions(args, error)) << args[0];
-        EXPECT_NE(error.find(reason), std::string::npos) << args[0];
-    }
+    for (const auto& [args, reason] : refused)  // each refusal names what it could not use
+        EXPECT_TRUE(!parseAgentOptions(args, error) && error.find(reason) != std::string::npos)
+            << args[0] << ": " << error;
 }
 
 // A dispatcher with a real Input on recording devices; each callback logs a line to `calls`.
@@ -328,13 +309,11 @@ struct DispatcherTest : testing::Test {
     RecordingDevices devices;
     Input input{loop, devices, devices};
     Dispatcher dispatcher{loop, input, "Desk"};
-    Payload state;      // the last one sent
     std::string calls;  // what the callbacks did, in order: "state drag, paint"
 
     DispatcherTest() {
         dispatcher.send = [this](const std::string& event, Payload payload) {
             log(event + (payload.value("drag", false) ? " drag" : ""));
-            state = std::move(payload);
         };
         dispatcher.paint = [this] { log("paint"); };
         dispatcher.hidePairingWindow = [this] { log("hide"); };
@@ -362,8 +341,6 @@ TEST_F(DispatcherTest, ReadsEachValueWithinBoundsAndActsOnlyOnCommandsForThisHos
     cmd({{"do", "screen"}, {"on", true}, {"w", "390"}, {"h", 844.5}, {"zoom", -2}, {"dpr", 3}});
     cmd({{"do", "screen"}, {"on", "true"}, {"w", 390}});
     EXPECT_EQ(take(), "ack 7, start [0.0,844.5,-2.0,3.0], stop");
-    cmd({{"do", "key"}, {"k", "c"}, {"mods", {"ctrl"}}});
-    EXPECT_EQ(devices.take().size(), 2u);
 
     using Row = std::tuple<const char*, Payload, bool>;  // event, "to", acted on
     for (const auto& [event, to, acts] :
@@ -387,33 +364,14 @@ TEST_F(DispatcherTest, ReportsStateWithTheDragFlagAndTheLastByeLetsGoAndLeavesTh
     bye("b");
     loop.advance(5);
     EXPECT_EQ(take(), "state drag, paint, paint, stop, paint");
-
-    const std::string id = dispatcher.hostId();
-    dispatcher.sendState();
-    EXPECT_EQ(state.dump(),
-              R"({"drag":false,"from":")" + id + R"(","kind":"host","name":"Desk","os":"linux"})");
-    dispatcher.sendFarewell();
-    EXPECT_EQ(state, (Payload{{"kind", "host"}, {"from", id}, {"name", "Desk"}, {"gone", true}}));
 }
 
-TEST_F(DispatcherTest, NamesPhonesAndForgetsThoseSilentForMoreThan45Seconds) {
+TEST_F(DispatcherTest, NamesPhonesByTheirFirstWord) {
     dispatcher.onMessage("hello", {{"from", "a"}, {"device", ""}});
     cmd({{"from", "b"}, {"device", "Pad"}});
     cmd({{"from", "b"}, {"device", "Later"}});  // a known phone keeps its name
     const auto& phones = dispatcher.phones();
     EXPECT_EQ(phones.at("a").device + phones.at("b").device, "PhonePad");
-
-    loop.advance(30);
-    cmd({{"from", "a"}, {"do", "down"}});
-    devices.take();
-    take();
-    for (auto [step, left] : {std::pair{15.0, 2u}, {0.5, 1u}, {29.5, 1u}, {0.5, 0u}}) {
-        loop.advance(step);
-        dispatcher.expire();
-        EXPECT_EQ(phones.size(), left) << loop.now();
-    }
-    EXPECT_EQ(devices.take(), Events{Posted::button(MouseButton::Left, false, {}, 1)});
-    EXPECT_EQ(take(), "stop");
 }
 
 }  // namespace

@@ -19,12 +19,7 @@ struct InputTest : testing::Test, Posted {
     ManualLoop loop;
     RecordingDevices devices;
     Input input{loop, devices, devices};
-    std::vector<std::pair<Point, bool>> told;
-
-    InputTest() {
-        devices.pointerAt = home;
-        input.onPointer = [this](Point at, bool pulse) { told.emplace_back(at, pulse); };
-    }
+    InputTest() { devices.pointerAt = home; }
     void clickAfter(Seconds pause, bool right = false) {
         loop.advance(pause);
         input.click(right);
@@ -36,21 +31,15 @@ struct InputTest : testing::Test, Posted {
         input.move(dx, dy);
         return devices.take();
     }
-    static Events click(MouseButton b, int n) {
-        return {button(b, true, home, n), button(b, false, home, n)};
-    }
     static Events press(Key k, Modifiers m = 0) { return {key(k, m, true), key(k, m, false)}; }
-    static Events join(std::initializer_list<Events> lists) {
-        Events out;
-        for (const Events& list : lists) out.insert(out.end(), list.begin(), list.end());
-        return out;
-    }
     // Each character typed, where a line break presses Return.
     static Events type(const std::vector<std::string>& characters) {
         Events out;
-        for (const std::string& c : characters)
-            out =
-                join({out, c == "\n" ? press(Key::Return) : Events{text(c, true), text(c, false)}});
+        for (const std::string& c : characters) {
+            const Events one =
+                c == "\n" ? press(Key::Return) : Events{text(c, true), text(c, false)};
+            out.insert(out.end(), one.begin(), one.end());
+        }
         return out;
     }
 };
@@ -64,7 +53,6 @@ TEST_F(InputTest, MovesAccelerateKeepSignedRemaindersAndStayOnTheDisplaysWithinO
         EXPECT_EQ(devices.pointerAt, (Point{x[i], 500})) << i;
     }
     EXPECT_EQ(devices.take().size(), 5u);  // a move of less than a point posts nothing
-    EXPECT_EQ(told.back(), std::make_pair(home, false));
 
     const std::vector<Rect> one = devices.screens, two{one[0], {1920, -200, 1280, 1024}};
     EXPECT_EQ(moveFrom({3199, 1079}, 5, 5, two), Events{move({3199, 1079})});
@@ -82,9 +70,10 @@ TEST_F(InputTest, LeftClicksCountOneTwoThreeThreeAndRestartAfterTheInterval) {
     clickAfter(0.125);
     clickAfter(0.25);
     clickAfter(0.5);  // a full interval later: a new series
-    EXPECT_EQ(devices.take(),
-              join({click(L, 1), click(L, 2), click(R, 1), click(L, 3), click(L, 3), click(L, 1)}));
-    EXPECT_EQ(told.back(), std::make_pair(home, true));
+    Events clicks;
+    for (auto [b, n] : {std::pair{L, 1}, {L, 2}, {R, 1}, {L, 3}, {L, 3}, {L, 1}})
+        clicks.insert(clicks.end(), {button(b, true, home, n), button(b, false, home, n)});
+    EXPECT_EQ(devices.take(), clicks);
 }
 
 TEST_F(InputTest, HoldDragsUntilHoldFalseReleaseOrALeftClickEndsItOnce) {
@@ -120,7 +109,6 @@ TEST_F(InputTest, KeysPressWithFlagsOthersAreTypedOrDroppedAndTextGoesACharacter
     EXPECT_EQ(pressed("Enter", {"ctrl"}), press(Key::Return, kCtrl));
     EXPECT_EQ(pressed("A", {"alt"}), press(Key::A, kAlt | kShift));
     EXPECT_EQ(pressed("Space", {"win"}), press(Key::Space, kWin));
-    EXPECT_EQ(pressed("z", {"ctrl"}), press(Key::Z, kCtrl));
     EXPECT_EQ(pressed("0", {"ctrl"}), press(Key::Digit0, kCtrl));
     EXPECT_EQ(pressed("a", {"cmd", "Ctrl"}), press(Key::A));  // names it does not know
     EXPECT_EQ(pressed("!", {}), type({"!"}));

@@ -61,10 +61,9 @@ TEST(Sealer, OpensWhatTheOtherSideSealedForThisRunOnceAndRefusesAnythingElseSayi
     EXPECT_TRUE(agent.open(once, why)) << why;
     EXPECT_FALSE(agent.open(once, why));
     EXPECT_NE(why.find("replayed"), std::string::npos) << why;
-    for (const auto& [message, reason] : refused) {
-        EXPECT_FALSE(agent.open(message, why)) << message.dump();
-        EXPECT_NE(why.find(reason), std::string::npos) << why;
-    }
+    for (const auto& [message, reason] : refused)
+        EXPECT_TRUE(!agent.open(message, why) && why.find(reason) != std::string::npos)
+            << message.dump() << ": " << why;
     EXPECT_TRUE(agent.open(phone.seal("hello", {}), why)) << why;
 }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 #include "ManualLoop.h"
 #include "link/Payload.h"
@@ -12,7 +11,7 @@
 namespace zg::test {
 namespace {
 
-TEST(CapturePlan, ScalesToThePhoneCapturesOnlyWhatLiesOnTheDisplayAndKeepsThePictureSize) {
+TEST(CapturePlan, ScalesToThePhoneCapturesOnlyWhatLiesOnTheDisplayAndHidesTheAgentsWindows) {
     const auto sized = [](double k, const CaptureRequest& request) {
         const CapturePlan p = planCapture({0, 0}, {-5000, -5000, 10000, 10000}, k, request);
         return std::tuple(p.scale, p.pixelWidth, p.pixelHeight);
@@ -33,10 +32,9 @@ TEST(CapturePlan, ScalesToThePhoneCapturesOnlyWhatLiesOnTheDisplayAndKeepsThePic
     EXPECT_EQ(placed({1960, 540}, 0.125),  // the whole display, framed
               std::tuple(Rect{0, 0, 1920, 1080}, Rect{150, 465, 480, 270}, 780, 1200));
     EXPECT_EQ(placed({805.5, 540}, 1), std::tuple(Rect{}, Rect{}, 390, 600));  // half a point
-}
 
-TEST(CapturePlan, TheAgentsOwnWindowsMapToWholePicturePixelsInsideThePicture) {
-    // 390 x 600 points at 2 pixels a point around (500, 400): the region starts at (305, 100).
+    // The agent's own windows in whole picture pixels inside the picture. 390 x 600 points at
+    // 2 pixels a point around (500, 400): the region starts at (305, 100).
     const CapturePlan plan = planCapture({500, 400}, {0, 0, 1280, 800}, 2, {390, 600, 1, 2});
     EXPECT_EQ(hiddenInPicture(plan, {{500.3, 300, 100, 50},  // rounded outwards
                                      {300, 500, 200, 500},   // clipped at left and bottom
@@ -75,7 +73,7 @@ struct Streamer : testing::Test {
         for (int i = 0; i < count; ++i) {
             picture.assign(bytes, static_cast<char>('a' + i % 2));
             ASSERT_TRUE(tick());
-            streamer->ack(std::numeric_limits<int64_t>::max());
+            streamer->ack(INT64_MAX);
         }
     }
 };

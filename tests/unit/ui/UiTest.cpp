@@ -30,7 +30,6 @@ TEST(Ring, FadesTwoAndAHalfSecondsAfterTheLastPointAndNeverOnceGone) {
     ring->at({100, 100}, false);
     loop.advance(2);
     ring->at({110, 100}, true);
-    EXPECT_EQ(Ring::origin({100, 100}, 900.0), (Point{62, 762}));  // flipped window systems
     EXPECT_EQ(view.take(), "move 62,62; show; move 72,62; show; pulse 12 0.32; ");
     loop.advance(2.5 - 1.0 / 1024);  // 4.5 s after the first point, all but 2.5 after the second
     EXPECT_EQ(view.take(), "");
@@ -43,7 +42,7 @@ TEST(Ring, FadesTwoAndAHalfSecondsAfterTheLastPointAndNeverOnceGone) {
     EXPECT_EQ(view.take(), "move -28,-28; show; ");
 }
 
-TEST(Pairing, TheCodeIsLevelMItsModulesTheLargestScaleThatFitsAndDotAndLabelCentredAsOne) {
+TEST(Pairing, TheCodeIsLevelMWithItsQuietZoneAndItsModulesTheLargestScaleThatFits) {
     const auto code = QrCode::encode("http://192.168.1.20:8787/remote?k=23456789ABCDEFGH");
     ASSERT_TRUE(code);
     EXPECT_EQ(code->width, 33);  // 52 bytes at level M need version 4
@@ -52,12 +51,7 @@ TEST(Pairing, TheCodeIsLevelMItsModulesTheLargestScaleThatFitsAndDotAndLabelCent
     const std::string picture = terminalPicture(*code, false);
     EXPECT_EQ(std::count(picture.begin(), picture.end(), '\n'), 21);
     EXPECT_EQ(picture.substr(0, picture.find('\n')), std::string(41, ' '));
-
     EXPECT_EQ(std::pair(pairing::moduleScale(25), pairing::moduleScale(57)), std::pair(18, 8));
-    const auto group = pairing::statusGroup(185, 16);
-    EXPECT_EQ(group.dot, (Rect{50, 24, 7, 7}));
-    EXPECT_EQ(group.label, (Rect{65, 19.5, 185, 16}));
-    EXPECT_EQ(pairing::fromTop(group.dot, pairing::kHeight), (Rect{50, 305, 7, 7}));
 }
 
 TEST(StatusLine, TheMostPressingConditionWinsAndPhonesAreListedOnceInCodePointOrder) {
@@ -68,10 +62,7 @@ TEST(StatusLine, TheMostPressingConditionWinsAndPhonesAreListedOnceInCodePointOr
               (StatusLine{"Connected: Pixel, android, iPhone", true}));
 }
 
-TEST(TrayMenu, SpeedTitlesAreShortestDecimalsAndOnlyANearbySpeedIsTicked) {
-    std::string titles;
-    for (double speed : menu::kSpeeds) titles += menu::speedTitle(speed) + " ";
-    EXPECT_EQ(titles, "0.5× 0.75× 1× 1.5× 2× 3× ");
+TEST(TrayMenu, OnlyANearbySpeedIsTicked) {
     EXPECT_TRUE(menu::speedTicked(1.5, 1.509));
     EXPECT_FALSE(menu::speedTicked(1.5, 1.51));
 }
