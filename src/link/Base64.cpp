@@ -22,8 +22,8 @@ constexpr std::array<char, 2 * 4096> kPairs = [] {
 
 }  // namespace
 
-std::string base64(std::string_view bytes) {  // Sized once and written through a pointer: appending
-                                              // character by character cost a
+std::string base64(std::string_view bytes) {
+    // Sized once and written through a pointer: appending character by character cost a
     // capacity check per character, on the main thread, for every frame. Not constant-time,
     // which only secrets need: what it encodes is sealed or public.
     std::string text((bytes.size() + 2) / 3 * 4, '=');

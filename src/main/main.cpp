@@ -61,15 +61,7 @@ struct Relay {
 // false (said in the log) when it cannot listen.
 bool startRelay(const zg::AgentOptions& options, Relay& relay) {
     relay.url = options.relayUrl.value_or(ZG_RELAY_URL);
-    if (!relay.url.empty()) {
-        if (relay.phoneUrl.empty()) {
-            logLine(
-                "no phone page is known for this relay, so there is no link to show: store "
-                "the page's address as \"phoneUrl\" in " +
-                zg::settingsPath().string() + " and start again");
-        }
-        return true;
-    }
+    if (!relay.url.empty()) return true;
     if (std::string error;
         !relay.embedded.start(zg::listenHost(options.listen), options.listen.port, error)) {
         logLine("cannot start the embedded relay on " + zg::formatListenAddress(options.listen) +
@@ -193,8 +185,14 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
     zg::SingleInstance instance([&agent] { agent.showPairing(); });
     agent.launch(options.tray || !display);
 
-    // Without a page to open, the code alone is no link: the log has said what to set.
-    if (const std::string link = agent.config().link(); !agent.config().phoneUrl().empty()) {
+    // Without a page to open (an outside relay, and none stored), the code alone is no link.
+    if (agent.config().phoneUrl().empty()) {
+        logLine(
+            "no phone page is known for this relay, so there is no link to show: store the "
+            "page's address as \"phoneUrl\" in " +
+            zg::settingsPath().string() + " and start again");
+    } else {
+        const std::string link = agent.config().link();
         std::cout << link << std::endl;
         if (options.terminalCode || !face.tray || !zg::QtTray::available()) {
             if (display && !options.terminalCode) logLine("no system tray: scan the code below");
