@@ -26,6 +26,17 @@ struct RelayLimits {
     // A connection that sends nothing for this long is closed with 1008; clients heartbeat every
     // 25 s or so.
     std::chrono::milliseconds idleTimeout{60'000};
+    // TCP connections, pages and WebSockets together, in all and from one address: one host
+    // cannot lock the others out. Further ones are answered 503 and closed.
+    int maxSockets = 512;
+    int maxSocketsPerAddress = 32;
+    // A request head must arrive whole, within this size and time, or is refused (431, 408).
+    // Requests with a body are refused before it is read (413).
+    int maxRequestHeadBytes = 16 << 10;
+    std::chrono::milliseconds requestHeadTimeout{5'000};
+    // A page request is answered and its connection closed; a client that has not taken the
+    // answer by then is cut off.
+    std::chrono::milliseconds answerTimeout{30'000};
     // Longest topic accepted in a join, in UTF-16 code units.
     int maxTopicLength = 256;
 };

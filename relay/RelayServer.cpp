@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "relay/HttpGate.h"
 #include "relay/LocalLink.h"
 #include "relay/Log.h"
 #include "relay/WebSocketConnection.h"
@@ -20,9 +21,15 @@ using relay::WebSocketConnection;
 // Registered by IANA, absent from Qt's enum.
 constexpr auto tryAgainLater = QWebSocketProtocol::CloseCode(1013);
 
-// Sends without Nagle's delay: the relay forwards small messages (pointer moves) that must not
-// wait for the previous one to be acknowledged.
-class LowDelayServer : public QTcpServer {
+// Counts each connection against its address's share and puts a gate in front of it, which
+// hands it to the HTTP server once its request is one the relay serves. Sends without Nagle's
+// delay: the relay forwards small messages (pointer moves) that must not wait for the previous
+// one to be acknowledged.
+class GatedServer : public QTcpServer {
+public:
+    explicit GatedServer(const RelayLimits& limits)
+        : limits_(limits), counts_(std::make_shared<relay::SocketCounts>(limits)) {}
+
 protected:
     void incomingConnection(qintptr descriptor) override {
         auto* socket = new QTcpSocket(this);
@@ -31,8 +38,21 @@ protected:
             return;
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        addPendingConnection(socket);
+        if (QString why; !counts_->take(socket->peerAddress(), why)) {
+            counts_->logRefusal(
+                QString("refused %1: %2").arg(socket->peerAddress().toString(), why));
+            relay::HttpGate::refuse(socket, 503, why.toUtf8());
+            return;
+        }
+        new relay::HttpGate(socket, counts_, limits_, [this](QTcpSocket* passed) {
+            addPendingConnection(passed);
+            emit newConnection();
+        });
     }
+
+private:
+    const RelayLimits limits_;
+    std::shared_ptr<relay::SocketCounts> counts_;
 };
 
 // Mirrors how QHttpServer decides to hand a request to its WebSocket server (an "Upgrade:
@@ -77,7 +97,7 @@ RelayServer::~RelayServer() {
 }
 
 bool RelayServer::listen(const QHostAddress& address, quint16 port, std::string& error) {
-    auto tcp = std::make_unique<LowDelayServer>();
+    auto tcp = std::make_unique<GatedServer>(limits_);
     if (!tcp->listen(address, port)) {
         error = QString("cannot listen on %1 port %2: %3")
                     .arg(address.toString())

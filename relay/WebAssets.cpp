@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QRegularExpression>
 
 #include "version/Version.h"
 
@@ -24,6 +25,16 @@ QByteArray mimeTypeOf(const QString& suffix) {
     return types.value(suffix.toLower(), "application/octet-stream");
 }
 
+// A page's content security policy, from its <meta> tag, for the HTTP header, which can also
+// forbid framing (a <meta> policy cannot).
+QByteArray pagePolicy(const QByteArray& page) {
+    static const QRegularExpression meta(
+        R"re(<meta\s+http-equiv="Content-Security-Policy"\s+content="([^"]*)")re");
+    const QString policy = meta.match(QString::fromUtf8(page)).captured(1);
+    return (policy.isEmpty() ? QByteArray("default-src 'self'") : policy.toUtf8()) +
+           "; frame-ancestors 'none'";
+}
+
 }  // namespace
 
 WebAssets::WebAssets(const QString& directory) {
@@ -35,8 +46,16 @@ WebAssets::WebAssets(const QString& directory) {
         QByteArray body = file.readAll();
         // Pages say which relay served them; a copy on another server shows nothing there.
         if (page) body.replace("<!--version-->", QByteArray("ZephyrGlint ") + kVersion);
+        // no-cache: a phone revalidates, so it never keeps a page older than the agent it talks
+        // to. Each connection carries one request (see HttpGate).
+        QList<Header> headers{{"Content-Type", mimeTypeOf(info.suffix())},
+                              {"Cache-Control", "no-cache"},
+                              {"X-Content-Type-Options", "nosniff"},
+                              {"Referrer-Policy", "no-referrer"},
+                              {"Connection", "close"}};
+        if (page) headers.append({"Content-Security-Policy", pagePolicy(body)});
         assets_.insert("/" + (page ? info.completeBaseName() : info.fileName()),
-                       Asset{mimeTypeOf(info.suffix()), body});
+                       Asset{std::move(headers), body});
     }
 }
 
@@ -53,10 +72,10 @@ void WebAssets::respond(const QHttpServerRequest& request, QHttpServerResponder&
                         QHttpServerResponder::StatusCode::MethodNotAllowed);
         return;
     }
-    // no-cache: a phone revalidates, so it never keeps a page older than the agent it talks to.
-    responder.write(asset->body, {{"Content-Type", asset->mimeType},
-                                  {"Cache-Control", "no-cache"},
-                                  {"X-Content-Type-Options", "nosniff"}});
+    responder.writeStatusLine();
+    for (const auto& [name, value] : asset->headers) responder.writeHeader(name, value);
+    responder.writeHeader("Content-Length", QByteArray::number(asset->body.size()));
+    responder.writeBody(asset->body);
 }
 
 }  // namespace zg::relay

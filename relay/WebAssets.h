@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 class QHttpServerRequest;
 class QHttpServerResponder;
@@ -19,8 +22,9 @@ public:
     void respond(const QHttpServerRequest& request, QHttpServerResponder&& responder) const;
 
 private:
+    using Header = std::pair<QByteArray, QByteArray>;
     struct Asset {
-        QByteArray mimeType;
+        QList<Header> headers;
         QByteArray body;
     };
     QHash<QString, Asset> assets_;

@@ -1,4 +1,5 @@
 #include <QJsonArray>
+#include <QTcpSocket>
 
 #include "RelayClient.h"
 #include "link/RelayFrames.h"
@@ -135,6 +136,61 @@ TEST_F(RelayTest, SilentConnectionsAreClosed) {
     EXPECT_GE(RelayLimits{}.idleTimeout, 2 * 25s);
     start({.idleTimeout = 100ms});
     EXPECT_TRUE(connect()->waitClosed());
+}
+
+// A raw TCP client of the relay, from `from` (any loopback address reaches it).
+struct RawClient {
+    QTcpSocket socket;
+    RawClient(quint16 port, const QByteArray& request, const char* from = "127.0.0.1") {
+        socket.bind(QHostAddress(from));
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        socket.waitForConnected(2000);
+        socket.write(request);
+    }
+    // What the relay answered by the time it closed the connection.
+    QByteArray answer() {
+        spinUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
+        return socket.readAll();
+    }
+};
+
+TEST_F(RelayTest, AbuseIsRefusedWhileAPhoneIsServedThroughout) {
+    start({.maxSocketsPerAddress = 3, .maxRequestHeadBytes = 1024, .requestHeadTimeout = 300ms});
+    auto phone = connect(), agent = connect();
+    for (auto* client : {phone.get(), agent.get()}) client->join(topic);
+    const QByteArray body(64 << 10, 'x');
+    const std::pair<QByteArray, QByteArray> refusals[] = {
+        {"POST /remote HTTP/1.1\r\nContent-Length: 1000000000\r\n\r\n" + body, "413"},
+        {"POST /remote HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n10000\r\n" + body, "413"},
+        {"DELETE /remote HTTP/1.1\r\n\r\n", "405"},
+        {"GET /remote HTTP/1.1\r\nX-Padding: " + QByteArray(2000, 'x') + "\r\n\r\n", "431"},
+        {"GET /remote HTTP/1.1\r\n", "408"},  // and nothing more
+    };
+    for (const auto& [request, status] : refusals) {
+        RawClient abuser(server_->serverPort(), request);
+        EXPECT_TRUE(abuser.answer().startsWith("HTTP/1.1 " + status)) << request.left(40).data();
+    }
+
+    // Silent connections from one host fill only that host's share, and only for a while.
+    std::vector<std::unique_ptr<RawClient>> silent;
+    for (int i = 0; i < 3; ++i)
+        silent.push_back(std::make_unique<RawClient>(server_->serverPort(), "", "127.0.0.2"));
+    EXPECT_TRUE(
+        RawClient(server_->serverPort(), "", "127.0.0.2").answer().startsWith("HTTP/1.1 503"));
+    EXPECT_TRUE(connect()->isOpen());  // another host still gets in
+    EXPECT_TRUE(silent.back()->answer().startsWith("HTTP/1.1 408"));
+
+    // JSON nested past any sane depth is dropped like any malformed message.
+    phone->sendRaw(QByteArray(100'000, '[') + QByteArray(100'000, ']'));
+
+    // A page is still served, once per connection, and the phone still reaches the agent.
+    const QByteArray page =
+        RawClient(server_->serverPort(), "GET /remote HTTP/1.1\r\n\r\n").answer();
+    EXPECT_TRUE(page.startsWith("HTTP/1.1 200")) << page.left(100).data();
+    EXPECT_TRUE(page.contains("frame-ancestors 'none'"));
+    phone->broadcast(topic, "cmd", {});
+    EXPECT_TRUE(spinUntil([&] { return agent->count("broadcast") == 1; }));
+    EXPECT_TRUE(phone->isOpen());
 }
 
 // The relay writes frames itself, for speed; what it writes must not differ by a byte.
