@@ -11,6 +11,7 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
       permissions_(platform.permissions),
       config_(settings, std::move(defaultPhoneUrl)),
       link_(loop, std::move(platform.sockets), std::move(platform.relayUrl)) {
+    config_.log = [this](const std::string& line) { say(line); };
     if (platform.pointer && platform.keyboard) {
         input_ = std::make_unique<Input>(loop, *platform.pointer, *platform.keyboard);
         dispatcher_ = std::make_unique<Dispatcher>(loop, *input_, std::move(platform.hostName));

@@ -44,7 +44,12 @@ public:
     bool ring() const;
     void setRing(bool ring);
 
-    // The phone page; set only from outside the agent, by editing the settings.
+    // Lines for the user's log; may be absent.
+    std::function<void(const std::string& line)> log;
+
+    // The phone page; set only from outside the agent, by editing the settings. It goes into
+    // the QR code phones open, so only an absolute http or https address with a host is used;
+    // anything else reads as the default and is said in the log once (the file keeps it).
     std::string phoneUrl() const;
     // Whether phones that cannot seal are heard ("plainPhones"); set only by editing too.
     bool plainPhones() const;
@@ -54,6 +59,8 @@ public:
     std::string link() const;
 
     static bool valid(std::string_view code);
+    // Why `url` cannot be the phone page, or empty when it can.
+    static std::string phoneUrlProblem(std::string_view url);
     static bool validSecret(std::string_view secret);
 
     // A fresh code, drawn uniformly from the secure random source; not stored.
@@ -69,6 +76,7 @@ private:
     SettingsStore& store_;
     std::string defaultPhoneUrl_;
     bool isNew_ = false;
+    mutable std::string refusedUrl_;  // the last "phoneUrl" refused, said once
 };
 
 }  // namespace zg

@@ -75,6 +75,38 @@ TEST(Config, AnInvalidCodeOrSecretIsReplacedInOneWriteMistypedValuesReadAsDefaul
     EXPECT_EQ(drawn.size(), Config::alphabet.size());
 }
 
+TEST(Config, OnlyAnAbsoluteHttpOrHttpsPhoneUrlWithAHostIsUsedARefusalIsLoggedOnce) {
+    const std::pair<std::string, bool> urls[] = {{"javascript:alert(1)", false},
+                                                 {"ftp://example.org/remote", false},
+                                                 {"/remote", false},
+                                                 {"example.org/remote", false},
+                                                 {"https:example.org", false},
+                                                 {"https:///remote", false},
+                                                 {"http://user@:8080/", false},
+                                                 {"https://[]/", false},
+                                                 {"https://a b.org/", false},
+                                                 {"https://example.org:80x/", false},
+                                                 {"http://10.0.0.2:8080/remote", true},
+                                                 {"HTTPS://[::1]:8443/remote?x=1", true}};
+    for (const auto& [url, good] : urls) {
+        SCOPED_TRACE(url);
+        MemoryStore store;
+        store.settings = {{"code", kCode}, {"secret", kSecret}, {"phoneUrl", url}};
+        Config config(store, kPage);
+        std::vector<std::string> lines;
+        config.log = [&](const std::string& line) { lines.push_back(line); };
+        EXPECT_EQ(config.phoneUrl(), good ? url : kPage);
+        EXPECT_EQ(config.link().starts_with(good ? url : kPage), true);
+        ASSERT_EQ(lines.size(), good ? 0u : 1u);  // once, though read twice
+        for (const std::string& line : lines) {
+            EXPECT_TRUE(line.starts_with("the \"phoneUrl\" setting " + json(url).dump()) &&
+                        line.ends_with("; the phone page is " + kPage + " instead"))
+                << line;
+        }
+        EXPECT_EQ(store.settings["phoneUrl"], url);  // the user's text stays
+    }
+}
+
 TEST(SettingsPath, FollowsXdgConfigHomeUnlessUnsetOrRelative) {
     EXPECT_EQ(settingsPath("/cfg", "/home/u"), "/cfg/zephyrglint/settings.json");
     EXPECT_EQ(settingsPath("", "/home/u"), "/home/u/.config/zephyrglint/settings.json");
