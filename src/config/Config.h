@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,9 @@ public:
     // What the pairing QR code carries: the phone page with the code as its "k" parameter and
     // the secret as the fragment's "s".
     std::string link() const;
+
+    // Why settings written now would not last until the next start; absent when they would.
+    std::optional<StoreProblem> storeProblem() const { return store_.problem(); }
 
     static bool valid(std::string_view code);
     // Why `url` cannot be the phone page, or empty when it can.

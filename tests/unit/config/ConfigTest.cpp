@@ -133,6 +133,7 @@ TEST_F(JsonFileStoreTest, FirstRunCreatesAPrivateFileThatKeepsUnknownKeysAndSees
     EXPECT_TRUE(config.isNew());
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(file.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
     json edited = json::parse(readFile(file));  // as the user might, while the agent runs
     edited["theme"] = {{"dark", {1, 2}}};
     edited["phoneUrl"] = "https://phone.example/remote";
@@ -163,6 +164,25 @@ TEST_F(JsonFileStoreTest, AnUnusableFileIsKeptAsideAndAFailedWriteLeavesTheFileI
     EXPECT_EQ(store.load()["speed"], 2);  // kept in memory
     EXPECT_EQ(readFile(file), old);
     EXPECT_TRUE(siblings(".tmp-").empty());
+}
+
+TEST_F(JsonFileStoreTest, SaysWhereAndWhySettingsCannotBeSavedBeforeAndAfterTrying) {
+    const fs::path blocked = dir.root / "file" / "zephyrglint";
+    const fs::path folder = dir.root / "folder" / "settings.json";
+    writeFile(blocked.parent_path(), "");
+    fs::create_directories(folder);
+    const std::pair<fs::path, std::optional<StoreProblem>> cases[] = {
+        {blocked / "settings.json",
+         StoreProblem{"cannot write " + blocked.string(), "Not a directory"}},
+        {folder, StoreProblem{"cannot read " + folder.string(), "Is a directory"}},
+        {file, std::nullopt}};
+    for (const auto& [path, problem] : cases) {
+        SCOPED_TRACE(path);
+        JsonFileStore store(path);
+        EXPECT_EQ(store.problem(), problem);
+        Config config(store, kPage);  // draws a code and saves it
+        EXPECT_EQ(store.problem(), problem);
+    }
 }
 
 }  // namespace
