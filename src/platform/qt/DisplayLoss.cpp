@@ -37,6 +37,11 @@ void DisplayLoss::atExit() {
     DisplayLoss* loss = std::exchange(armed, nullptr);
     // Only the main thread may reach the agent; the X11 seams never exit on other threads.
     if (!loss || loss->mainThread_ != std::this_thread::get_id() || !broken()) return;
+    // Whatever the farewell waits on, the process still ends.
+    std::thread([code = loss->code_, limit = 4 * loss->grace_ + 1] {
+        std::this_thread::sleep_for(std::chrono::duration<double>(limit));
+        _exit(code);
+    }).detach();
     loss->farewell_();
     std::this_thread::sleep_for(std::chrono::duration<double>(loss->grace_));
     std::fflush(nullptr);
