@@ -11,6 +11,7 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
       permissions_(platform.permissions),
       config_(settings, std::move(defaultPhoneUrl)),
       link_(loop, std::move(platform.sockets), std::move(platform.relayUrl)) {
+    config_.log = [this](const std::string& line) { say(line); };
     if (platform.pointer && platform.keyboard) {
         input_ = std::make_unique<Input>(loop, *platform.pointer, *platform.keyboard);
         dispatcher_ = std::make_unique<Dispatcher>(loop, *input_, std::move(platform.hostName));
@@ -38,6 +39,7 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::launch(bool inTray) {
     if (input_) wireInput();
+    checkSettings();
     if (config_.isNew()) setLogin(true);
     if (face_.item) wireMenu(face_.item->actions);
     if (face_.window) {
@@ -140,7 +142,9 @@ void AppDelegate::paint() {
     }
     std::optional<std::string> inputProblem;
     if (!trusted_) inputProblem = permissions_->untrustedText();
-    const StatusLine status = statusLine(inputProblem, link_.joined(), names);
+    const StatusLine status =
+        statusLine(inputProblem, link_.joined(), names,
+                   settingsProblem_ ? std::optional(settingsProblem_->why) : std::nullopt);
     if (face_.window) face_.window->setStatus(status.text, status.on);
     if (face_.item) {
         face_.item->setTooltip(
@@ -161,6 +165,7 @@ void AppDelegate::newCode() {
     releaseAndStop();
     if (dispatcher_) dispatcher_->forgetPhones();
     config_.renew();
+    checkSettings();
     if (channel_) channel_->rekey(config_.secret());
     if (face_.window) face_.window->showCode(config_.link());
     link_.start(channel());
@@ -222,6 +227,16 @@ bool AppDelegate::inputTrusted() const {
 Ring* AppDelegate::ring() {
     if (!ring_ && face_.ring) ring_ = std::make_unique<Ring>(loop_, *face_.ring);
     return ring_.get();
+}
+
+// Said when it starts or changes, not on every save.
+void AppDelegate::checkSettings() {
+    std::optional<StoreProblem> problem = config_.storeProblem();
+    if (problem && problem != settingsProblem_) {
+        say("settings are not saved (" + problem->what + ": " + problem->why +
+            "): changes, and a pairing code drawn now, last only until the agent quits");
+    }
+    settingsProblem_ = std::move(problem);
 }
 
 void AppDelegate::say(const std::string& line) const {

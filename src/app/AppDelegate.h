@@ -105,6 +105,7 @@ private:
     bool inputTrusted() const;
     Ring* ring();
     void say(const std::string& line) const;
+    void checkSettings();
 
     Loop& loop_;
     Face face_;
@@ -117,6 +118,7 @@ private:
     std::unique_ptr<ScreenStreamer> streamer_;  // sends through channel_
     std::unique_ptr<Ring> ring_;                // made on first use
     bool trusted_ = false;
+    std::optional<StoreProblem> settingsProblem_;
     ScheduledHandle housekeeping_;
     Lifetime lifetime_;
 };

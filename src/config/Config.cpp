@@ -4,6 +4,8 @@
 
 #include <sodium.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <utility>
 
@@ -66,7 +68,17 @@ void Config::setRing(bool ring) {
 
 std::string Config::phoneUrl() const {
     const nlohmann::json* value = find(store_.load(), "phoneUrl");
-    return value && value->is_string() ? value->get<std::string>() : defaultPhoneUrl_;
+    if (!value || !value->is_string()) return defaultPhoneUrl_;
+    std::string url = value->get<std::string>();
+    const std::string problem = phoneUrlProblem(url);
+    if (problem.empty()) return url;
+    if (url != std::exchange(refusedUrl_, url) && log) {
+        log("the \"phoneUrl\" setting " + nlohmann::json(url).dump() + " is not used: " + problem +
+            "; " +
+            (defaultPhoneUrl_.empty() ? "there is no other phone page"
+                                      : "the phone page is " + defaultPhoneUrl_ + " instead"));
+    }
+    return defaultPhoneUrl_;
 }
 
 bool Config::plainPhones() const {
@@ -87,6 +99,43 @@ bool Config::valid(std::string_view code) {
         if (alphabet.find(c) == std::string_view::npos) return false;
     }
     return true;
+}
+
+std::string Config::phoneUrlProblem(std::string_view url) {
+    for (char c : url) {
+        // Spaces and controls would be read differently by each scanner, or not at all.
+        if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f') {
+            return "it holds spaces or control characters";
+        }
+    }
+    const auto colon = url.find(':');
+    if (colon == std::string_view::npos) return "it is not an absolute address";
+    std::string scheme(url.substr(0, colon));
+    std::ranges::transform(scheme, scheme.begin(), [](char c) { return std::tolower(c); });
+    if (scheme != "http" && scheme != "https") {
+        return "only http and https addresses can be the phone page";
+    }
+    if (!url.substr(colon + 1).starts_with("//")) return "it is not an absolute address";
+    std::string_view authority = url.substr(colon + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
+        authority.remove_prefix(at + 1);  // user information
+    }
+    std::string_view port;
+    if (authority.starts_with('[')) {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos || close == 1) return "it names no host";
+        port = authority.substr(close + 1);
+    } else {
+        const auto portColon = authority.find(':');
+        if (portColon == 0 || authority.empty()) return "it names no host";
+        if (portColon != std::string_view::npos) port = authority.substr(portColon);
+    }
+    if (!port.empty() && (port.front() != ':' || port.size() > 6 ||
+                          port.find_first_not_of("0123456789", 1) != std::string_view::npos)) {
+        return "its port is not a number";
+    }
+    return {};
 }
 
 bool Config::validSecret(std::string_view secret) {

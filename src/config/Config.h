@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,7 +45,12 @@ public:
     bool ring() const;
     void setRing(bool ring);
 
-    // The phone page; set only from outside the agent, by editing the settings.
+    // Lines for the user's log; may be absent.
+    std::function<void(const std::string& line)> log;
+
+    // The phone page; set only from outside the agent, by editing the settings. It goes into
+    // the QR code phones open, so only an absolute http or https address with a host is used;
+    // anything else reads as the default and is said in the log once (the file keeps it).
     std::string phoneUrl() const;
     // Whether phones that cannot seal are heard ("plainPhones"); set only by editing too.
     bool plainPhones() const;
@@ -53,7 +59,12 @@ public:
     // the secret as the fragment's "s".
     std::string link() const;
 
+    // Why settings written now would not last until the next start; absent when they would.
+    std::optional<StoreProblem> storeProblem() const { return store_.problem(); }
+
     static bool valid(std::string_view code);
+    // Why `url` cannot be the phone page, or empty when it can.
+    static std::string phoneUrlProblem(std::string_view url);
     static bool validSecret(std::string_view secret);
 
     // A fresh code, drawn uniformly from the secure random source; not stored.
@@ -69,6 +80,7 @@ private:
     SettingsStore& store_;
     std::string defaultPhoneUrl_;
     bool isNew_ = false;
+    mutable std::string refusedUrl_;  // the last "phoneUrl" refused, said once
 };
 
 }  // namespace zg

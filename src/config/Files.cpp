@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +31,22 @@ void syncDirectory(const fs::path& dir) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
+// Creates `dir` and its missing parents for the user alone; existing ones are left as they are.
+// On failure `failed` is the one that could not be made.
+bool makeDirectories(const fs::path& dir, fs::path& failed) {
+    struct stat st;
+    if (dir.empty() || ::stat(dir.c_str(), &st) == 0) {
+        if (dir.empty() || S_ISDIR(st.st_mode)) return true;
+        errno = ENOTDIR;
+    } else if (errno == ENOENT) {
+        const fs::path parent = dir.parent_path();
+        if (parent != dir && !makeDirectories(parent, failed)) return false;
+        if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) return true;
+    }
+    failed = dir;
+    return false;
+}
+
 }  // namespace
 
 Descriptor::~Descriptor() {
@@ -40,17 +57,22 @@ bool Descriptor::close() {
     return ::close(std::exchange(fd_, -1)) == 0;
 }
 
-bool replaceFile(const fs::path& path, std::string_view text) {
+bool replaceFile(const fs::path& path, std::string_view text, FileError& error) {
     const fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    std::error_code error;
-    fs::create_directories(dir, error);
+    const auto failed = [&error](const fs::path& at, int code) {
+        error = {at, code};
+        return false;
+    };
+    if (fs::path at; !makeDirectories(dir, at)) return failed(at, errno);
     std::string temp = path.string() + ".tmp-XXXXXX";
     Descriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
+    if (fd.get() < 0) return failed(dir, errno);
+    errno = 0;
     if (!writeAll(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.close() ||
         ::rename(temp.c_str(), path.c_str()) != 0) {
+        const int code = errno ? errno : ENOSPC;  // a write of nothing stands for a full disk
         ::unlink(temp.c_str());
-        return false;
+        return failed(path, code);
     }
     syncDirectory(dir);
     return true;

@@ -21,10 +21,16 @@ private:
     int fd_;
 };
 
+// Which path a file operation failed on, and the errno that said why.
+struct FileError {
+    std::filesystem::path path;
+    int code = 0;
+};
+
 // Replaces `path` with `text` all at once (temporary file, fsync, rename, fsync of the
-// directory), creating missing directories; the new file is readable by the user alone. On
-// failure the old file is left as it was.
-bool replaceFile(const std::filesystem::path& path, std::string_view text);
+// directory), creating missing directories for the user alone (0700, as XDG asks); the new
+// file is readable by the user alone. On failure the old file is left as it was.
+bool replaceFile(const std::filesystem::path& path, std::string_view text, FileError& error);
 
 // The user's configuration directory: $XDG_CONFIG_HOME, or ~/.config when that is unset,
 // empty or relative (as XDG asks).

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -95,7 +96,11 @@ void JsonFileStore::refresh() {
     if (now.error == 0) {
         read();
     } else {
-        state_ = now.error == ENOENT ? State::absent : State::unreadable;
+        // A missing folder, or a file where one should be, leaves nothing to read: the save
+        // says what is in the way.
+        const bool absent = now.error == ENOENT || now.error == ENOTDIR;
+        state_ = absent ? State::absent : State::unreadable;
+        unreadable_ = std::strerror(now.error);
     }
 }
 
@@ -104,12 +109,14 @@ void JsonFileStore::read() {
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         state_ = errno == ENOENT ? State::absent : State::unreadable;
+        unreadable_ = std::strerror(errno);
         return;
     }
     stamp_ = stampOf(st);
     // Not a file we could have written (a directory, a pipe): leave it to the user.
     if (!S_ISREG(st.st_mode)) {
         state_ = State::unreadable;
+        unreadable_ = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
         return;
     }
     bool tooLarge = st.st_size > maxFileSize;
@@ -117,6 +124,7 @@ void JsonFileStore::read() {
     if (!tooLarge) text = readAll(fd.get(), maxFileSize, tooLarge);
     if (!text) {
         state_ = tooLarge ? State::corrupt : State::unreadable;
+        unreadable_ = std::strerror(errno);
         return;
     }
     bool tooDeep = false;
@@ -139,14 +147,37 @@ void JsonFileStore::save(const json& settings) {
     json next = settings;
     std::string text = next.dump(4, ' ', false, json::error_handler_t::replace) + "\n";
     refresh();
-    if (state_ != State::unreadable && (state_ != State::corrupt || moveAside()) && write(text)) {
-        struct stat st;
-        if (::stat(path_.c_str(), &st) == 0) {
-            stamp_ = stampOf(st);
-            state_ = State::good;
-        }
+    saved_ = true;
+    problem_ = unreadable();
+    FileError error;
+    if (!problem_ && state_ == State::corrupt && !moveAside()) {
+        problem_ = {"cannot move " + path_.string() + " aside", std::strerror(errno)};
+    } else if (!problem_ && !replaceFile(path_, text, error)) {
+        problem_ = {"cannot write " + error.path.string(), std::strerror(error.code)};
+    } else if (struct stat st; !problem_ && ::stat(path_.c_str(), &st) == 0) {
+        stamp_ = stampOf(st);
+        state_ = State::good;
     }
     settings_ = std::move(next);
+}
+
+std::optional<StoreProblem> JsonFileStore::problem() {
+    if (saved_) return problem_;
+    refresh();
+    if (auto problem = unreadable()) return problem;
+    // Where the next save would put its temporary file; a folder yet to be made is checked
+    // when it is made.
+    const fs::path dir = path_.parent_path().empty() ? fs::path(".") : path_.parent_path();
+    if (::access(dir.c_str(), W_OK | X_OK) != 0 && errno != ENOENT) {
+        return StoreProblem{"cannot write " + dir.string(), std::strerror(errno)};
+    }
+    return std::nullopt;
+}
+
+std::optional<StoreProblem> JsonFileStore::unreadable() const {
+    // Never replaced: the failure may pass, and the user's settings must survive it.
+    if (state_ != State::unreadable) return std::nullopt;
+    return StoreProblem{"cannot read " + path_.string(), unreadable_};
 }
 
 bool JsonFileStore::moveAside() {
@@ -158,10 +189,6 @@ bool JsonFileStore::moveAside() {
     stamp_ = Stamp{ENOENT};
     state_ = State::absent;
     return true;
-}
-
-bool JsonFileStore::write(const std::string& text) {
-    return replaceFile(path_, text);
 }
 
 }  // namespace zg

@@ -7,6 +7,8 @@
 
 #include <ctime>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace zg {
@@ -29,6 +31,8 @@ std::filesystem::path settingsPath(std::string_view xdgConfigHome, std::string_v
 //   never replaced: the failure may pass, and the user's settings must survive it.
 // - A failed write leaves the old file as it was; the values saved stay in effect in memory
 //   until the file changes, so the running agent keeps the pairing code it just drew.
+//   problem() then says where and why; before any save, it says whether the file can be read
+//   and its directory written to.
 class JsonFileStore final : public SettingsStore {
 public:
     static constexpr off_t maxFileSize = 1 << 20;
@@ -37,6 +41,7 @@ public:
 
     const nlohmann::json& load() override;
     void save(const nlohmann::json& settings) override;
+    std::optional<StoreProblem> problem() override;
 
 private:
     enum class State { unknown, absent, good, corrupt, unreadable };
@@ -59,10 +64,13 @@ private:
     void refresh();
     void read();
     bool moveAside();
-    bool write(const std::string& text);
+    std::optional<StoreProblem> unreadable() const;
 
     std::filesystem::path path_;
     State state_ = State::unknown;
+    std::string unreadable_;  // why, in the unreadable state
+    bool saved_ = false;      // whether a save was tried
+    std::optional<StoreProblem> problem_;
     Stamp stamp_;
     nlohmann::json settings_ = nlohmann::json::object();
 };

@@ -15,6 +15,7 @@
 #include "platform/HostName.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/qt/DarkLook.h"
+#include "platform/qt/DisplayLoss.h"
 #include "platform/qt/LogindWake.h"
 #include "platform/qt/QtLoop.h"
 #include "platform/qt/QtPairWindow.h"
@@ -183,6 +184,20 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
         agent.quit();
     });
     zg::SingleInstance instance([&agent] { agent.showPairing(); });
+    // The display going away ends the session, so the agent ends as Quit ends it, as far as
+    // Qt's exit lets it (see DisplayLoss). With 0, as after Quit or a logout's SIGTERM: a
+    // service manager that restarts failures would otherwise start it again into no session.
+    // Offscreen, Qt answers too, with no display.
+    if (auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
+        x11 && x11->display()) {
+        zg::X11Display::survive(x11->display());
+    }
+    zg::DisplayLoss displayLoss(
+        [&agent] {
+            logLine("the display went away: saying goodbye to the phones and stopping");
+            agent.quit();
+        },
+        zg::AppDelegate::kQuitDelay, 0);
     agent.launch(options.tray || !display);
 
     // Without a page to open (an outside relay, and none stored), the code alone is no link.

@@ -5,9 +5,13 @@
 namespace zg {
 
 StatusLine statusLine(const std::optional<std::string>& inputProblem, bool joined,
-                      const std::vector<std::string>& phoneNames) {
+                      const std::vector<std::string>& phoneNames,
+                      const std::optional<std::string>& settingsProblem) {
     if (inputProblem) return {*inputProblem, false};
     if (!joined) return {"Connecting\u2026", false};
+    if (phoneNames.empty() && settingsProblem) {
+        return {"Settings not saved: " + *settingsProblem, false};
+    }
     if (phoneNames.empty()) return {"Scan with your phone's camera", false};
 
     std::vector<std::string> names = phoneNames;

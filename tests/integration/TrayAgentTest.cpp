@@ -199,5 +199,33 @@ TEST_F(TrayAgent, ATermSignalLetsGoOfAHeldButtonSaysFarewellAndExitsCleanly) {
     EXPECT_FALSE(held());
 }
 
+// The display going away ends the agent as Quit does: a farewell, and no failure to restart on.
+TEST_F(TrayAgent, TheDisplayGoingAwaySaysFarewellAndExitsCleanly) {
+    start(agent);
+    ASSERT_TRUE(spinUntil([&] { return agent.canReadLine(); }, 20));
+    const QUrl url(QString::fromStdString(agent.readLine().trimmed().toStdString()));
+    RelayClient phone(url.port());
+    const QString topic = "realtime:zephyrglint-" + QUrlQuery(url).queryItemValue("k");
+    ASSERT_EQ(status(phone.join(topic, {{"self", false}})), "ok");
+    phone.broadcast(topic, "hello", {{"from", "phone-1"}});
+    ASSERT_TRUE(spinUntil([&] { return !phone.events("state").isEmpty(); }));
+
+    XCloseDisplay(std::exchange(dpy, nullptr));  // Xlib would end this process too
+    server.stop();
+    EXPECT_TRUE(spinUntil([&] { return phone.events("state").back()["gone"] == true; }))
+        << "no farewell";
+    EXPECT_EQ(exitCode(agent, 5), 0);
+    EXPECT_TRUE(agent.readAllStandardError().contains("zephyrglint: the display went away"));
+}
+
+// Without a display Qt draws off screen, and Qt's X11 interface answers with no connection.
+TEST_F(TrayAgent, WithoutADisplayItStartsAndStopsCleanly) {
+    env.remove("DISPLAY");
+    start(agent);
+    ASSERT_TRUE(spinUntil([&] { return agent.canReadLine(); }, 20));
+    agent.terminate();
+    EXPECT_EQ(exitCode(agent, 5), 0);
+}
+
 }  // namespace
 }  // namespace zg::test

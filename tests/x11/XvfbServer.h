@@ -44,8 +44,10 @@ public:
             name_ = ":" + std::to_string(number);
         fclose(ready);
     }
-    ~XvfbServer() {
-        if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
+    ~XvfbServer() { stop(); }
+    // Ends the server, as the end of a session does.
+    void stop() {
+        if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0), pid_ = -1;
     }
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;

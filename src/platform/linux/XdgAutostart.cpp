@@ -1,6 +1,5 @@
 #include "platform/linux/XdgAutostart.h"
 
-#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -82,8 +81,8 @@ bool XdgAutostart::setEnabled(bool on, std::string& error) {
           << "Exec=" << desktopExecArgument(program_.string()) << " --tray\n"
           << "Terminal=false\n"
           << "X-GNOME-Autostart-enabled=true\n";
-    if (!replaceFile(entry_, entry.str())) {
-        error = "cannot write " + entry_.string() + ": " + std::strerror(errno);
+    if (FileError why; !replaceFile(entry_, entry.str(), why)) {
+        error = "cannot write " + entry_.string() + ": " + std::strerror(why.code);
         return false;
     }
     return true;

@@ -17,6 +17,15 @@ int countError(Display*, XErrorEvent*) {
     return 0;
 }
 
+// Xlib's own handlers end the process when a connection breaks (the server died, the session
+// ended), from whichever thread made the call and in the middle of it. Returning from both
+// handlers instead leaves the Display marked broken: every later call on it fails at once,
+// and the agent ends through its own path (see DisplayLoss).
+int ignoreIOError(Display*) {
+    return 0;
+}
+void keepRunning(Display*, void*) {}
+
 }  // namespace
 
 std::unique_ptr<X11Display> X11Display::open(const char* name, std::string& error) {
@@ -31,7 +40,13 @@ std::unique_ptr<X11Display> X11Display::open(const char* name, std::string& erro
         return nullptr;
     }
     XSetErrorHandler(countError);
+    survive(display);
     return std::unique_ptr<X11Display>(new X11Display(display));
+}
+
+void X11Display::survive(Display* display) {
+    XSetIOErrorHandler(ignoreIOError);
+    XSetIOErrorExitHandler(display, keepRunning, nullptr);
 }
 
 X11Display::X11Display(Display* display) : display_(display) {

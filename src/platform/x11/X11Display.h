@@ -20,6 +20,10 @@ public:
     X11Display(const X11Display&) = delete;
     X11Display& operator=(const X11Display&) = delete;
 
+    // Makes a broken connection to `display` (one of Qt's too) fail its calls instead of ending
+    // the process from inside Xlib; open() does this for its own.
+    static void survive(_XDisplay* display);
+
     _XDisplay* get() const { return display_; }
     // Whether the server has the XTEST extension, without which no event can be posted.
     bool hasXTest() const { return hasXTest_; }

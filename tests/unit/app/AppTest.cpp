@@ -52,7 +52,7 @@ struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions
 };
 
 struct Options {
-    bool withDesktop = true, inTray = true, storedCode = true, plain = false;
+    bool withDesktop = true, inTray = true, storedCode = true, plain = false, readOnly = false;
 };
 
 // The whole agent on virtual time: fake relay sockets, a recording desktop and face, settings
@@ -61,6 +61,7 @@ struct Agent {
     explicit Agent(Options options = {}) {
         store.settings = {{"speed", 2.0}};
         if (options.storedCode) store.settings["code"] = kCode;
+        if (options.readOnly) store.failure = {{"cannot write /ro/zephyrglint", "Read-only"}};
         Platform platform{.sockets = sockets.factory(),
                           .relayUrl = "ws://relay.test/realtime/v1/websocket?vsn=1.0.0",
                           .pointer = options.withDesktop ? &desktop : nullptr,
@@ -185,6 +186,21 @@ TEST(AppDelegate, ShowsTheCodeAndTheWindowUnlessInTheTrayAndTheFirstPhoneHidesIt
         a.loop.advance(0.1);
         EXPECT_EQ(a.face.take(), inTray ? Journal{} : Journal{"hide"});
     }
+}
+
+TEST(AppDelegate, SettingsThatCannotBeSavedAreLoggedOnceAndShownUntilAPhoneConnects) {
+    Agent a({.storedCode = false, .readOnly = true});
+    EXPECT_EQ(a.face.take().front(),
+              "log settings are not saved (cannot write /ro/zephyrglint: Read-only): changes, "
+              "and a pairing code drawn now, last only until the agent quits");
+    a.join();
+    a.loop.advance(2);
+    EXPECT_EQ(a.face.take().back(), "status Settings not saved: Read-only");
+    a.phoneSays("hello", {{"device", "Pixel"}});
+    a.loop.advance(1.1);
+    EXPECT_EQ(a.face.take().back(), "lit Connected: Pixel");
+    a.face.actions.newCode();  // the same problem again: not logged twice
+    for (const std::string& line : a.face.take()) EXPECT_FALSE(line.starts_with("log settings"));
 }
 
 TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {

@@ -75,6 +75,38 @@ TEST(Config, AnInvalidCodeOrSecretIsReplacedInOneWriteMistypedValuesReadAsDefaul
     EXPECT_EQ(drawn.size(), Config::alphabet.size());
 }
 
+TEST(Config, OnlyAnAbsoluteHttpOrHttpsPhoneUrlWithAHostIsUsedARefusalIsLoggedOnce) {
+    const std::pair<std::string, bool> urls[] = {{"javascript:alert(1)", false},
+                                                 {"ftp://example.org/remote", false},
+                                                 {"/remote", false},
+                                                 {"example.org/remote", false},
+                                                 {"https:example.org", false},
+                                                 {"https:///remote", false},
+                                                 {"http://user@:8080/", false},
+                                                 {"https://[]/", false},
+                                                 {"https://a b.org/", false},
+                                                 {"https://example.org:80x/", false},
+                                                 {"http://10.0.0.2:8080/remote", true},
+                                                 {"HTTPS://[::1]:8443/remote?x=1", true}};
+    for (const auto& [url, good] : urls) {
+        SCOPED_TRACE(url);
+        MemoryStore store;
+        store.settings = {{"code", kCode}, {"secret", kSecret}, {"phoneUrl", url}};
+        Config config(store, kPage);
+        std::vector<std::string> lines;
+        config.log = [&](const std::string& line) { lines.push_back(line); };
+        EXPECT_EQ(config.phoneUrl(), good ? url : kPage);
+        EXPECT_EQ(config.link().starts_with(good ? url : kPage), true);
+        ASSERT_EQ(lines.size(), good ? 0u : 1u);  // once, though read twice
+        for (const std::string& line : lines) {
+            EXPECT_TRUE(line.starts_with("the \"phoneUrl\" setting " + json(url).dump()) &&
+                        line.ends_with("; the phone page is " + kPage + " instead"))
+                << line;
+        }
+        EXPECT_EQ(store.settings["phoneUrl"], url);  // the user's text stays
+    }
+}
+
 TEST(SettingsPath, FollowsXdgConfigHomeUnlessUnsetOrRelative) {
     EXPECT_EQ(settingsPath("/cfg", "/home/u"), "/cfg/zephyrglint/settings.json");
     EXPECT_EQ(settingsPath("", "/home/u"), "/home/u/.config/zephyrglint/settings.json");
@@ -101,6 +133,7 @@ TEST_F(JsonFileStoreTest, FirstRunCreatesAPrivateFileThatKeepsUnknownKeysAndSees
     EXPECT_TRUE(config.isNew());
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(file.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
     json edited = json::parse(readFile(file));  // as the user might, while the agent runs
     edited["theme"] = {{"dark", {1, 2}}};
     edited["phoneUrl"] = "https://phone.example/remote";
@@ -131,6 +164,25 @@ TEST_F(JsonFileStoreTest, AnUnusableFileIsKeptAsideAndAFailedWriteLeavesTheFileI
     EXPECT_EQ(store.load()["speed"], 2);  // kept in memory
     EXPECT_EQ(readFile(file), old);
     EXPECT_TRUE(siblings(".tmp-").empty());
+}
+
+TEST_F(JsonFileStoreTest, SaysWhereAndWhySettingsCannotBeSavedBeforeAndAfterTrying) {
+    const fs::path blocked = dir.root / "file" / "zephyrglint";
+    const fs::path folder = dir.root / "folder" / "settings.json";
+    writeFile(blocked.parent_path(), "");
+    fs::create_directories(folder);
+    const std::pair<fs::path, std::optional<StoreProblem>> cases[] = {
+        {blocked / "settings.json",
+         StoreProblem{"cannot write " + blocked.string(), "Not a directory"}},
+        {folder, StoreProblem{"cannot read " + folder.string(), "Is a directory"}},
+        {file, std::nullopt}};
+    for (const auto& [path, problem] : cases) {
+        SCOPED_TRACE(path);
+        JsonFileStore store(path);
+        EXPECT_EQ(store.problem(), problem);
+        Config config(store, kPage);  // draws a code and saves it
+        EXPECT_EQ(store.problem(), problem);
+    }
 }
 
 }  // namespace
