@@ -87,7 +87,7 @@ int main() {
     zg::Pointer& pointer = desktop ? desktop->pointer() : static_cast<zg::Pointer&>(fake);
     zg::Keyboard& keyboard = desktop ? desktop->keyboard() : static_cast<zg::Keyboard&>(fake);
     zg::Input input(loop, pointer, keyboard);
-    zg::Dispatcher dispatcher(loop, input, "bench");
+    zg::Dispatcher dispatcher(loop, &input, "bench");
 
     zg::test::FakeWebSocketFactory sockets(loop);
     zg::RealtimeLink link(loop, sockets.factory(), "ws://bench");

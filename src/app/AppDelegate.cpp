@@ -14,20 +14,24 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
     config_.log = [this](const std::string& line) { say(line); };
     if (platform.pointer && platform.keyboard) {
         input_ = std::make_unique<Input>(loop, *platform.pointer, *platform.keyboard);
-        dispatcher_ = std::make_unique<Dispatcher>(loop, *input_, std::move(platform.hostName));
-        channel_ = std::make_unique<PhoneChannel>(
-            loop,
-            [this](const std::string& event, Payload payload) {
-                link_.send(event, std::move(payload));
-            },
-            config_.secret(), dispatcher_->hostId(), platform.plainPhones || config_.plainPhones());
-        if (platform.screenAccess && platform.capture) {
-            streamer_ = std::make_unique<ScreenStreamer>(
-                loop, *platform.screenAccess, std::move(platform.capture),
-                [this](int64_t n, double zoom, std::string_view jpeg) {
-                    return channel_->sendFrame(n, zoom, jpeg, ScreenStreamer::kMaxImageChars);
-                });
-        }
+    }
+    dispatcher_ = std::make_unique<Dispatcher>(loop, input_.get(), std::move(platform.hostName));
+    channel_ = std::make_unique<PhoneChannel>(
+        loop,
+        [this](const std::string& event, Payload payload) {
+            link_.send(event, std::move(payload));
+        },
+        config_.secret(), dispatcher_->hostId(), platform.plainPhones || config_.plainPhones());
+    if (!input_) {
+        dispatcher_->noScreen = "this computer has no desktop to show";
+    } else if (!platform.screenAccess || !platform.capture) {
+        dispatcher_->noScreen = "the screen cannot be captured here";
+    } else {
+        streamer_ = std::make_unique<ScreenStreamer>(
+            loop, *platform.screenAccess, std::move(platform.capture),
+            [this](int64_t n, double zoom, std::string_view jpeg) {
+                return channel_->sendFrame(n, zoom, jpeg, ScreenStreamer::kMaxImageChars);
+            });
     }
 }
 
@@ -48,26 +52,23 @@ void AppDelegate::launch(bool inTray) {
             if (!inputTrusted() && face_.openPermissionSettings) face_.openPermissionSettings();
         };
     }
-    if (dispatcher_) {
-        dispatcher_->send = [this](const std::string& event, Payload payload) {
-            channel_->send(event, payload);
-        };
-        dispatcher_->paint = [this] { paint(); };
-        dispatcher_->hidePairingWindow = [this] {
-            if (face_.window) face_.window->hide();
-        };
-        channel_->onMessage = [this](const std::string& event, const Payload& payload) {
-            dispatcher_->onMessage(event, payload);
-        };
-        channel_->log = [this](const std::string& line) { say(line); };
-        link_.onMessage = [this](const std::string& event, const Payload& payload) {
-            channel_->receive(event, payload);
-        };
-        if (channel_->plain()) say("plain phones allowed: the channel is not sealed");
-        if (streamer_) wireStreamer();
-    } else {
-        say("no desktop to drive: phones' commands will be ignored");
-    }
+    dispatcher_->send = [this](const std::string& event, Payload payload) {
+        channel_->send(event, payload);
+    };
+    dispatcher_->paint = [this] { paint(); };
+    dispatcher_->hidePairingWindow = [this] {
+        if (face_.window) face_.window->hide();
+    };
+    dispatcher_->log = [this](const std::string& line) { say(line); };
+    channel_->onMessage = [this](const std::string& event, const Payload& payload) {
+        dispatcher_->onMessage(event, payload);
+    };
+    channel_->log = [this](const std::string& line) { say(line); };
+    link_.onMessage = [this](const std::string& event, const Payload& payload) {
+        channel_->receive(event, payload);
+    };
+    if (channel_->plain()) say("plain phones allowed: the channel is not sealed");
+    if (streamer_) wireStreamer();
     link_.onUp = [this](bool up) { linkUp(up); };
     link_.start(channel());
     trusted_ = inputTrusted();
@@ -76,7 +77,7 @@ void AppDelegate::launch(bool inTray) {
     paint();
     if (inTray || !face_.window) return;
     face_.window->present();
-    if (dispatcher_) dispatcher_->pairingShown = true;
+    dispatcher_->pairingShown = true;
 }
 
 void AppDelegate::wireInput() {
@@ -122,7 +123,7 @@ void AppDelegate::wireStreamer() {
 
 void AppDelegate::linkUp(bool up) {
     say(up ? "joined channel realtime:" + channel() : "channel lost; reconnecting");
-    if (up && dispatcher_) dispatcher_->sendState();
+    if (up) dispatcher_->sendState();
     paint();
 }
 
@@ -131,15 +132,13 @@ void AppDelegate::housekeeping() {
         trusted_ = trusted;
         paint();
     }
-    if (dispatcher_) dispatcher_->expire();
+    dispatcher_->expire();
     paint();
 }
 
 void AppDelegate::paint() {
     std::vector<std::string> names;
-    if (dispatcher_) {
-        for (const auto& [id, phone] : dispatcher_->phones()) names.push_back(phone.device);
-    }
+    for (const auto& [id, phone] : dispatcher_->phones()) names.push_back(phone.device);
     std::optional<std::string> inputProblem;
     if (!trusted_) inputProblem = permissions_->untrustedText();
     const StatusLine status =
@@ -147,8 +146,7 @@ void AppDelegate::paint() {
                    settingsProblem_ ? std::optional(settingsProblem_->why) : std::nullopt);
     if (face_.window) face_.window->setStatus(status.text, status.on);
     if (face_.item) {
-        face_.item->setTooltip(
-            statusTooltip(status, !names.empty(), channel_ && channel_->plain()));
+        face_.item->setTooltip(statusTooltip(status, !names.empty(), channel_->plain()));
     }
 }
 
@@ -163,15 +161,15 @@ void AppDelegate::showPairing() {
 
 void AppDelegate::newCode() {
     releaseAndStop();
-    if (dispatcher_) dispatcher_->forgetPhones();
+    dispatcher_->forgetPhones();
     config_.renew();
     checkSettings();
-    if (channel_) channel_->rekey(config_.secret());
+    channel_->rekey(config_.secret());
     if (face_.window) face_.window->showCode(config_.link());
     link_.start(channel());
     paint();
     showPairing();
-    if (dispatcher_) dispatcher_->pairingShown = true;
+    dispatcher_->pairingShown = true;
 }
 
 void AppDelegate::setSpeed(double speed) {
@@ -192,10 +190,10 @@ void AppDelegate::toggleLogin() {
 
 void AppDelegate::quit() {
     if (input_) input_->release();
-    if (dispatcher_) dispatcher_->sendFarewell();
+    dispatcher_->sendFarewell();
     // Gone is the last word: a phone's message still on its way would otherwise be answered
     // with a state that says this computer is back.
-    if (channel_) channel_->onMessage = nullptr;
+    channel_->onMessage = nullptr;
     loop_.after(kQuitDelay, lifetime_.guard([this] {
         if (face_.terminate) face_.terminate();
     }));

@@ -26,10 +26,11 @@ namespace zg {
 struct Platform {
     WebSocketFactory sockets;
     std::string relayUrl;
-    // The desktop to drive; both absent when there is none, and phones' commands are ignored.
+    // The desktop to drive; both absent when there is none: phones are still answered, and
+    // their input is ignored.
     Pointer* pointer = nullptr;
     Keyboard* keyboard = nullptr;
-    // Pictures of that desktop; without both, phones asking for the screen get nothing.
+    // Pictures of that desktop; without both, phones asking for the screen are told why not.
     ScreenAccess* screenAccess = nullptr;
     ScreenStreamer::Capture capture = nullptr;
     std::string hostName;
@@ -90,8 +91,7 @@ public:
 
     const Config& config() const { return config_; }
     const RealtimeLink& link() const { return link_; }
-    // Absent without a desktop.
-    const Dispatcher* dispatcher() const { return dispatcher_.get(); }
+    const Dispatcher& dispatcher() const { return *dispatcher_; }
 
 private:
     std::string channel() const { return "zephyrglint-" + config_.code(); }
@@ -112,7 +112,7 @@ private:
     Permissions* permissions_;
     Config config_;
     RealtimeLink link_;
-    std::unique_ptr<Input> input_;
+    std::unique_ptr<Input> input_;  // absent without a desktop
     std::unique_ptr<Dispatcher> dispatcher_;
     std::unique_ptr<PhoneChannel> channel_;     // sends through link_, so declared after it
     std::unique_ptr<ScreenStreamer> streamer_;  // sends through channel_

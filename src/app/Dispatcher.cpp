@@ -29,9 +29,14 @@ std::optional<int64_t> integerPart(double n) {
     return static_cast<int64_t>(whole);
 }
 
+// A number the phone sent; a missing or mistyped one reads as 0.
+double number(const Payload& payload, std::string_view key) {
+    return readNumber(payload, key).value_or(0.0);
+}
+
 }  // namespace
 
-Dispatcher::Dispatcher(Loop& loop, Input& input, std::string name)
+Dispatcher::Dispatcher(Loop& loop, Input* input, std::string name)
     : loop_(loop), input_(input), hostId_(newHostId()), name_(std::move(name)) {}
 
 void Dispatcher::onMessage(const std::string& event, const Payload& payload) {
@@ -49,7 +54,7 @@ void Dispatcher::sendState() {
     if (!send) return;
     send("state", statePayload({.hostId = hostId_,
                                 .name = name_,
-                                .drag = input_.dragging(),
+                                .drag = input_ && input_->dragging(),
                                 .screenError = screenError}));
 }
 
@@ -101,47 +106,58 @@ void Dispatcher::command(const std::string& from, const Payload& payload) {
 }
 
 void Dispatcher::execute(const std::string& what, const Payload& payload) {
-    const auto number = [&payload](std::string_view key) {
-        return readNumber(payload, key).value_or(0.0);
-    };
+    if (what == "screen") {
+        if (!readBool(payload, "on").value_or(false)) {
+            if (screenStop) screenStop();
+        } else if (screenStart) {
+            screenStart(number(payload, "w"), number(payload, "h"), number(payload, "zoom"),
+                        number(payload, "dpr"));
+        } else if (noScreen) {
+            screenError = noScreen;
+            sendState();
+        }
+    } else if (what == "ack") {
+        // A frame number no int64 can hold is not one the agent sent: ignore it.
+        const std::optional<int64_t> n = integerPart(number(payload, "n"));
+        if (n && screenAck) screenAck(*n);
+    } else if (what == "sync") {
+        sendState();
+    } else if (input_) {
+        drive(*input_, what, payload);
+    } else if (!inputIgnored_) {
+        // Once: a phone's every gesture would otherwise flood the log.
+        inputIgnored_ = true;
+        if (log) log("a phone's input is ignored: this computer has no desktop to drive");
+    }
+}
+
+void Dispatcher::drive(Input& input, const std::string& what, const Payload& payload) {
     if (what == "move") {
-        input_.move(number("dx"), number("dy"));
+        input.move(number(payload, "dx"), number(payload, "dy"));
     } else if (what == "click") {
-        input_.click(false);
+        input.click(false);
         sendState();
     } else if (what == "rclick") {
-        input_.click(true);
+        input.click(true);
     } else if (what == "scroll") {
-        input_.scroll(number("dy"));
+        input.scroll(number(payload, "dy"));
     } else if (what == "down" || what == "up") {
-        input_.hold(what == "down");
+        input.hold(what == "down");
         sendState();
     } else if (what == "text") {
         const std::optional<std::string> text = readString(payload, "t");
         if (text && !text->empty() &&
             countGraphemes(*text, kMaxTextCharacters) <= kMaxTextCharacters) {
-            input_.text(*text);
+            input.text(*text);
         }
     } else if (what == "key") {
-        input_.key(readString(payload, "k").value_or(""),
-                   readStringList(payload, "mods").value_or(std::vector<std::string>{}));
-    } else if (what == "screen") {
-        if (readBool(payload, "on").value_or(false)) {
-            if (screenStart) screenStart(number("w"), number("h"), number("zoom"), number("dpr"));
-        } else if (screenStop) {
-            screenStop();
-        }
-    } else if (what == "ack") {
-        // A frame number no int64 can hold is not one the agent sent: ignore it.
-        const std::optional<int64_t> n = integerPart(number("n"));
-        if (n && screenAck) screenAck(*n);
-    } else if (what == "sync") {
-        sendState();
+        input.key(readString(payload, "k").value_or(""),
+                  readStringList(payload, "mods").value_or(std::vector<std::string>{}));
     }
 }
 
 void Dispatcher::standDown() {
-    input_.release();
+    if (input_) input_->release();
     if (screenStop) screenStop();
 }
 

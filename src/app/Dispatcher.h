@@ -21,7 +21,8 @@ struct PhoneEntry {
 
 // Acts on the phones' messages: registers phones, drives Input and the screen stream, and
 // reports this computer's state to the channel. Collaborators are reached through the
-// callbacks, each of which may be absent.
+// callbacks, each of which may be absent. Without a desktop or a screen capture, phones are
+// still registered and answered; what cannot be done is ignored or explained.
 // Threading: main thread only.
 class Dispatcher {
 public:
@@ -29,8 +30,9 @@ public:
     static constexpr Seconds kPairingHideDelay = 1.2;
     static constexpr size_t kMaxTextCharacters = 4000;
 
-    // `name` is this computer's display name. A fresh host id is drawn for every dispatcher.
-    Dispatcher(Loop& loop, Input& input, std::string name);
+    // `name` is this computer's display name; `input` is absent without a desktop, and the
+    // phones' input is then ignored. A fresh host id is drawn for every dispatcher.
+    Dispatcher(Loop& loop, Input* input, std::string name);
     Dispatcher(const Dispatcher&) = delete;
     Dispatcher& operator=(const Dispatcher&) = delete;
 
@@ -44,9 +46,14 @@ public:
     std::function<void(double w, double h, double zoom, double dpr)> screenStart;
     std::function<void()> screenStop;
     std::function<void(int64_t n)> screenAck;
+    // Lines for the user's log.
+    std::function<void(const std::string& line)> log;
 
     // The screen stream's current problem, reported in every "state" while set.
     std::optional<std::string> screenError;
+    // Why the screen cannot be shown here, when it cannot (screenStart is then absent): a phone
+    // asking for it gets this as the screen error.
+    std::optional<std::string> noScreen;
     // The pairing window was opened automatically and is to hide when the first phone says
     // hello.
     bool pairingShown = false;
@@ -71,11 +78,13 @@ private:
     void bye(const std::string& from);
     void command(const std::string& from, const Payload& payload);
     void execute(const std::string& what, const Payload& payload);
+    void drive(Input& input, const std::string& what, const Payload& payload);
     void standDown();
     void repaint();
 
     Loop& loop_;
-    Input& input_;
+    Input* const input_;
+    bool inputIgnored_ = false;  // said once in the log
     const std::string hostId_;
     const std::string name_;
     std::map<std::string, PhoneEntry> phones_;

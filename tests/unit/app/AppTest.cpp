@@ -52,7 +52,8 @@ struct RecordingFace : PairingView, StatusItem, RingView, LoginItem, Permissions
 };
 
 struct Options {
-    bool withDesktop = true, inTray = true, storedCode = true, plain = false, readOnly = false;
+    bool withDesktop = true, withCapture = true, inTray = true, storedCode = true, plain = false,
+         readOnly = false;
 };
 
 // The whole agent on virtual time: fake relay sockets, a recording desktop and face, settings
@@ -71,6 +72,7 @@ struct Agent {
                           .hostName = "Workstation",
                           .permissions = &face,
                           .plainPhones = options.plain};
+        if (!options.withCapture) platform.capture = nullptr;
         agent = std::make_unique<AppDelegate>(
             loop, store, "http://phone.test/remote", std::move(platform),
             Face{&face, &face, &face, &face, nullptr, [this] { face.note("terminate"); }});
@@ -95,8 +97,7 @@ struct Agent {
         payload["from"] = "phone-1";
         const std::string key = secret();
         if (key != phoneKey) phone = Sealer(phoneKey = key, "phone-1", Sealer::Side::Phone);
-        const Dispatcher* host = agent->dispatcher();
-        deliver(seal::kSealedEvent, phone.seal(event, payload, {}, host ? host->hostId() : ""));
+        deliver(seal::kSealedEvent, phone.seal(event, payload, {}, agent->dispatcher().hostId()));
     }
     void phoneDoes(const std::string& what, Payload payload = Payload::object()) {
         payload["do"] = what;
@@ -155,13 +156,32 @@ TEST(AppDelegate, ReportsItsStateAtEachJoinAndEveryTwoSecondsForgetsPhonesSilent
     EXPECT_EQ(a.broadcasts().size(), 1u);
 }
 
-TEST(AppDelegate, AFirstRunRegistersAtLoginAndWithoutADesktopJoinsButIgnoresCommands) {
-    Agent first({.withDesktop = false, .storedCode = false});
+TEST(AppDelegate, WithoutADesktopOrACapturePhonesAreAnsweredAndToldWhyThereIsNoScreen) {
+    using Row = std::tuple<bool, bool, const char*>;  // desktop, capture, the phone is told
+    for (const auto& [desktop, capture, why] :
+         {Row{false, true, "this computer has no desktop to show"},
+          Row{true, false, "the screen cannot be captured here"}}) {
+        SCOPED_TRACE(why);
+        Agent a({.withDesktop = desktop, .withCapture = capture});
+        a.join();
+        a.phoneSays("hello", {});
+        EXPECT_EQ(a.agent->dispatcher().phones().size(), 1u);
+        EXPECT_EQ(a.broadcasts().size(), 2u);  // at the join, and the hello's answer
+        a.phoneDoes("screen", {{"on", true}});
+        EXPECT_EQ(a.broadcasts().back().payload["screenError"], why);
+        for (const char* what : {"down", "click", "key"}) a.phoneDoes(what, {{"k", "a"}});
+        EXPECT_EQ(a.desktop.take().size(), desktop ? 4u : 0u);
+        const Journal log = a.face.take();
+        EXPECT_EQ(std::ranges::count(log,
+                                     "log a phone's input is ignored: this computer has no "
+                                     "desktop to drive"),
+                  desktop ? 0 : 1);
+    }
+}
+
+TEST(AppDelegate, AFirstRunRegistersAtLogin) {
+    Agent first({.storedCode = false});
     EXPECT_EQ(first.face.journal.front(), "login on");
-    first.join();
-    EXPECT_TRUE(first.agent->link().joined());
-    first.phoneSays("hello", {});
-    EXPECT_TRUE(first.broadcasts().empty());
 
     Agent again;  // a stored code: no new registration, and a failed one only reaches the log
     EXPECT_NE(again.face.journal.front(), "login on");
@@ -220,7 +240,7 @@ TEST(AppDelegate, ANewCodeLetsGoOfEverythingBeforeMovingToItsChannel) {
                        "log channel lost; reconnecting", "status Connecting\u2026",
                        "status Connecting\u2026", "present"}));
     EXPECT_EQ(a.desktop.take(), (Events{kLetGo}));
-    EXPECT_TRUE(a.agent->dispatcher()->phones().empty());
+    EXPECT_TRUE(a.agent->dispatcher().phones().empty());
 
     a.join();  // the new code's channel: the first phone, with the new secret, hides the window
     a.phoneSays("hello", {});
@@ -324,7 +344,7 @@ struct DispatcherTest : testing::Test {
     ManualLoop loop;
     RecordingDevices devices;
     Input input{loop, devices, devices};
-    Dispatcher dispatcher{loop, input, "Desk"};
+    Dispatcher dispatcher{loop, &input, "Desk"};
     std::string calls;  // what the callbacks did, in order: "state drag, paint"
 
     DispatcherTest() {
