@@ -66,7 +66,7 @@ void Dispatcher::expire() {
     const Seconds now = loop_.now();
     std::erase_if(phones_,
                   [now](const auto& phone) { return now - phone.second.at > kPhoneExpiry; });
-    if (phones_.empty()) standDown();
+    departed();
 }
 
 void Dispatcher::hello(const std::string& from, const Payload& payload) {
@@ -88,7 +88,7 @@ void Dispatcher::hello(const std::string& from, const Payload& payload) {
 
 void Dispatcher::bye(const std::string& from) {
     phones_.erase(from);
-    if (phones_.empty()) standDown();
+    departed();
     repaint();
 }
 
@@ -102,7 +102,9 @@ void Dispatcher::command(const std::string& from, const Payload& payload) {
         entry->second.at = loop_.now();
         if (added) repaint();
     }
-    execute(readString(payload, "do").value_or(""), payload);
+    const std::string what = readString(payload, "do").value_or("");
+    if (what == "down") holder_ = from;
+    execute(what, payload);
 }
 
 void Dispatcher::execute(const std::string& what, const Payload& payload) {
@@ -153,6 +155,16 @@ void Dispatcher::drive(Input& input, const std::string& what, const Payload& pay
     } else if (what == "key") {
         input.key(readString(payload, "k").value_or(""),
                   readStringList(payload, "mods").value_or(std::vector<std::string>{}));
+    }
+}
+
+void Dispatcher::departed() {
+    if (phones_.empty()) {
+        standDown();
+    } else if (input_ && input_->dragging() && !phones_.contains(holder_)) {
+        // The phone that pressed the button cannot lift it any more; the others see it up.
+        input_->release();
+        sendState();
     }
 }
 

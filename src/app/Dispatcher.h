@@ -69,8 +69,9 @@ public:
     void sendFarewell();
     // Forgets every phone at once, as when the pairing code changes.
     void forgetPhones() { phones_.clear(); }
-    // Forgets phones silent for longer than kPhoneExpiry; with none left, lets go of the
-    // button and stops the stream (again, if need be), so nothing runs for a phone that left.
+    // Forgets phones silent for longer than kPhoneExpiry. The button is let go once the phone
+    // that pressed it has gone; with no phone left, the stream stops too (again, if need be),
+    // so nothing runs for a phone that left.
     void expire();
 
 private:
@@ -79,12 +80,14 @@ private:
     void command(const std::string& from, const Payload& payload);
     void execute(const std::string& what, const Payload& payload);
     void drive(Input& input, const std::string& what, const Payload& payload);
+    void departed();
     void standDown();
     void repaint();
 
     Loop& loop_;
     Input* const input_;
     bool inputIgnored_ = false;  // said once in the log
+    std::string holder_;         // the phone whose "down" holds the button, while it does
     const std::string hostId_;
     const std::string name_;
     std::map<std::string, PhoneEntry> phones_;

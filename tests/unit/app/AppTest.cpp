@@ -390,16 +390,36 @@ TEST_F(DispatcherTest, ReadsEachValueWithinBoundsAndActsOnlyOnCommandsForThisHos
     }
 }
 
-TEST_F(DispatcherTest, ReportsStateWithTheDragFlagAndTheLastByeLetsGoAndLeavesThePairingWindowUp) {
+TEST_F(DispatcherTest, ReportsStateWithTheDragFlagAndTheLastByeStopsAndLeavesThePairingWindowUp) {
     dispatcher.pairingShown = true;  // the first phone hides it unless it leaves within 1.2 s
     hello("a");
     for (const char* what : {"sync", "down", "up", "down"}) cmd({{"from", "a"}, {"do", what}});
     EXPECT_EQ(take(), "state, paint, state, state drag, state, state drag");
     hello("b");
-    bye("a");  // one phone is left: nothing stops
+    bye("a");  // one phone is left: its view goes on, without the button "a" held
     bye("b");
     loop.advance(5);
-    EXPECT_EQ(take(), "state drag, paint, paint, stop, paint");
+    EXPECT_EQ(take(), "state drag, paint, state, paint, stop, paint");
+}
+
+TEST_F(DispatcherTest, APhoneThatSaysByeOrGoesSilentLetsGoOfTheButtonItHeldWhileOthersStay) {
+    for (const bool byes : {false, true}) {
+        SCOPED_TRACE(byes ? "bye" : "silent");
+        hello("holder");
+        hello("other");
+        cmd({{"from", "holder"}, {"do", "down"}});
+        devices.take();
+        if (byes) bye("holder");
+        for (int i = 0; i < 24 && !byes; ++i) {  // the other phone keeps talking for 48 s
+            loop.advance(2);
+            cmd({{"from", "other"}, {"do", "sync"}});
+            dispatcher.expire();
+            EXPECT_EQ(input.dragging(), loop.now() <= Dispatcher::kPhoneExpiry);
+        }
+        EXPECT_EQ(devices.take(), (Events{Posted::button(MouseButton::Left, false, {}, 1)}));
+        EXPECT_EQ(dispatcher.phones().size(), 1u);
+        dispatcher.forgetPhones();
+    }
 }
 
 TEST_F(DispatcherTest, NamesPhonesByTheirFirstWord) {
