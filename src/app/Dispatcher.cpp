@@ -1,5 +1,6 @@
 #include "app/Dispatcher.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -34,6 +35,19 @@ double number(const Payload& payload, std::string_view key) {
     return readNumber(payload, key).value_or(0.0);
 }
 
+// The name a phone gave, at most kMaxNameCharacters code points of it (a character is never
+// split), or "Phone" when it gave none.
+std::string deviceName(const Payload& payload) {
+    const std::string device = readString(payload, "device").value_or("");
+    if (device.empty()) return "Phone";
+    size_t characters = 0;
+    for (size_t i = 0; i < device.size(); ++i) {
+        const bool starts = (static_cast<unsigned char>(device[i]) & 0xC0) != 0x80;
+        if (starts && characters++ == Dispatcher::kMaxNameCharacters) return device.substr(0, i);
+    }
+    return device;
+}
+
 }  // namespace
 
 Dispatcher::Dispatcher(Loop& loop, Input* input, std::string name)
@@ -41,6 +55,7 @@ Dispatcher::Dispatcher(Loop& loop, Input* input, std::string name)
 
 void Dispatcher::onMessage(const std::string& event, const Payload& payload) {
     const std::string from = readString(payload, "from").value_or("");
+    if (from.size() > kMaxPhoneIdBytes) return;
     if (event == "hello") {
         hello(from, payload);
     } else if (event == "bye") {
@@ -69,12 +84,25 @@ void Dispatcher::expire() {
     departed();
 }
 
+std::pair<PhoneEntry*, bool> Dispatcher::admit(const std::string& from) {
+    if (const auto known = phones_.find(from); known != phones_.end()) {
+        known->second.at = loop_.now();
+        return {&known->second, false};
+    }
+    if (phones_.size() >= kMaxPhones) {
+        phones_.erase(std::ranges::min_element(phones_, {},
+                                               [](const auto& phone) { return phone.second.at; }));
+        departed();
+    }
+    PhoneEntry& entry = phones_[from];
+    entry.at = loop_.now();
+    return {&entry, true};
+}
+
 void Dispatcher::hello(const std::string& from, const Payload& payload) {
     if (from.empty()) return;
     const bool first = phones_.empty();
-    std::string device = readString(payload, "device").value_or("");
-    if (device.empty()) device = "Phone";
-    phones_[from] = PhoneEntry{std::move(device), loop_.now()};
+    admit(from).first->device = deviceName(payload);
     sendState();
     repaint();
     if (!first || !pairingShown) return;
@@ -96,11 +124,11 @@ void Dispatcher::command(const std::string& from, const Payload& payload) {
     const std::string to = readString(payload, "to").value_or("");
     if (!to.empty() && to != hostId_) return;
     if (!from.empty()) {
-        const auto [entry, added] = phones_.try_emplace(from);
         // A known phone keeps the name from its "hello"; "device" only names a newcomer.
-        if (added) entry->second.device = readString(payload, "device").value_or("Phone");
-        entry->second.at = loop_.now();
-        if (added) repaint();
+        if (const auto [entry, added] = admit(from); added) {
+            entry->device = deviceName(payload);
+            repaint();
+        }
     }
     const std::string what = readString(payload, "do").value_or("");
     if (what == "down") holder_ = from;

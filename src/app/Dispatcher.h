@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "input/Input.h"
 #include "link/Payload.h"
@@ -29,6 +30,12 @@ public:
     static constexpr Seconds kPhoneExpiry = 45.0;
     static constexpr Seconds kPairingHideDelay = 1.2;
     static constexpr size_t kMaxTextCharacters = 4000;
+    // Beyond this, a newcomer takes the place of the phone heard from least recently.
+    static constexpr size_t kMaxPhones = 16;
+    // Device names are cut to this many code points before they are kept or shown.
+    static constexpr size_t kMaxNameCharacters = 64;
+    // Phones name themselves with 16 hex digits; a message from a longer id is ignored.
+    static constexpr size_t kMaxPhoneIdBytes = 64;
 
     // `name` is this computer's display name; `input` is absent without a desktop, and the
     // phones' input is then ignored. A fresh host id is drawn for every dispatcher.
@@ -75,6 +82,8 @@ public:
     void expire();
 
 private:
+    // The entry for `from`, heard from now, and whether it is new.
+    std::pair<PhoneEntry*, bool> admit(const std::string& from);
     void hello(const std::string& from, const Payload& payload);
     void bye(const std::string& from);
     void command(const std::string& from, const Payload& payload);

@@ -422,6 +422,21 @@ TEST_F(DispatcherTest, APhoneThatSaysByeOrGoesSilentLetsGoOfTheButtonItHeldWhile
     }
 }
 
+TEST_F(DispatcherTest, KeepsTheSixteenPhonesHeardFromLastAndCutsTheirNamesAtACharacter) {
+    std::string accents;
+    for (int i = 0; i < 70; ++i) accents += "\u00e9";
+    for (int i = 0; i <= 16; ++i) {
+        loop.advance(1);
+        if (i == 16) cmd({{"from", "p0"}});  // heard from again: "p1" is now the oldest
+        dispatcher.onMessage("hello", {{"from", "p" + std::to_string(i)}, {"device", accents}});
+    }
+    hello(std::string(65, 'x'));  // no phone's id
+    const auto& phones = dispatcher.phones();
+    EXPECT_EQ(phones.size(), 16u);
+    EXPECT_TRUE(phones.contains("p0") && !phones.contains("p1") && phones.contains("p16"));
+    EXPECT_EQ(phones.at("p16").device, accents.substr(0, 128));  // 64 two-byte characters
+}
+
 TEST_F(DispatcherTest, NamesPhonesByTheirFirstWord) {
     dispatcher.onMessage("hello", {{"from", "a"}, {"device", ""}});
     cmd({{"from", "b"}, {"device", "Pad"}});
