@@ -67,6 +67,7 @@ void AppDelegate::launch(bool inTray) {
     link_.onMessage = [this](const std::string& event, const Payload& payload) {
         channel_->receive(event, payload);
     };
+    link_.log = [this](const std::string& line) { say(line); };
     if (channel_->plain()) say("plain phones allowed: the channel is not sealed");
     if (streamer_) wireStreamer();
     link_.onUp = [this](bool up) { linkUp(up); };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "link/RelayFrames.h"
 
@@ -67,6 +68,16 @@ void RealtimeLink::received(int64_t g, std::optional<WebSocketMessage> message) 
         return;
     }
     lastRx_ = loop_.now();
+    if (message->data.size() > kMaxIncomingBytes) {
+        if (log && loop_.now() - lastRefusalLog_ >= kRefusalLogPeriod) {
+            lastRefusalLog_ = loop_.now();
+            log("a message of " + std::to_string(message->data.size()) +
+                " bytes was refused unread: phones send at most " +
+                std::to_string(kMaxIncomingBytes));
+        }
+        receive(g);
+        return;
+    }
     Incoming in = classifyFrame(message->data, topic_, joinRef_);
     switch (in.kind) {
         case Incoming::Kind::JoinAccepted:

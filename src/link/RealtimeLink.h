@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,6 +26,12 @@ public:
     static constexpr int64_t kBackoffExponentCap = 5;
     static constexpr Seconds kBackoffCeiling = 10.0;
     static constexpr int kCloseCode = 1001;  // going away
+    // Phones send commands; pictures only go out. The largest command, a "text" of 4000
+    // characters of 4 bytes each, is about 22 000 characters sealed and Base64-encoded, and
+    // still fits at 12 bytes a character. A larger message is refused unread, so a stream of
+    // huge ones costs no parsing.
+    static constexpr std::size_t kMaxIncomingBytes = 64 * 1024;
+    static constexpr Seconds kRefusalLogPeriod = 60;
 
     RealtimeLink(Loop& loop, WebSocketFactory factory, std::string url);
     ~RealtimeLink();
@@ -35,6 +42,8 @@ public:
     std::function<void(std::string event, Payload payload)> onMessage;
     // Told true at each accepted join, false when a joined channel is lost or stopped.
     std::function<void(bool up)> onUp;
+    // Lines for the user's log, at most one a kRefusalLogPeriod; may be absent.
+    std::function<void(const std::string& line)> log;
 
     // Drops any current connection and connects to the channel `name` at once.
     void start(const std::string& name);
@@ -68,6 +77,7 @@ private:
     int64_t retry_ = 0;
     ScheduledHandle heartbeat_;
     Seconds lastRx_;
+    Seconds lastRefusalLog_ = -kRefusalLogPeriod;
     Lifetime lifetime_;  // reconnects and socket callbacks do nothing once the link is gone
 };
 

@@ -135,5 +135,29 @@ TEST(RelayFrames, EveryByteThatNeedsEscapingIsFoundAtEveryPlaceInAWord) {
     }
 }
 
+TEST_F(RealtimeLinkTest, RefusesMessagesOverTheLimitUnreadAndSaysSoOnceAMinute) {
+    std::vector<std::string> lines;
+    link.log = [&lines](const std::string& line) { lines.push_back(line); };
+    link.start(kName);
+    join();
+    const auto event = [](size_t bytes) {  // a broadcast of exactly `bytes`
+        Payload frame = kEvent;
+        frame["payload"]["pad"] = "";
+        frame["payload"]["pad"] = std::string(bytes - frame.dump().size(), 'x');
+        return frame.dump();
+    };
+    constexpr size_t kLimit = RealtimeLink::kMaxIncomingBytes;
+    const std::pair<Seconds, size_t> deliveries[] = {
+        {0, kLimit}, {0, kLimit + 1}, {30, kLimit + 1}, {30, kLimit + 1}};
+    for (const auto& [pause, bytes] : deliveries) {
+        loop.advance(pause);
+        socket().deliver(event(bytes));
+        loop.runPosted();
+    }
+    EXPECT_EQ(messages, 1);       // the one at the limit
+    EXPECT_EQ(lines.size(), 2u);  // at 0 s and 60 s
+    EXPECT_TRUE(link.joined());
+}
+
 }  // namespace
 }  // namespace zg::test
