@@ -65,7 +65,7 @@ void Dispatcher::onMessage(const std::string& event, const Payload& payload) {
     }
 }
 
-void Dispatcher::sendState() {
+void Dispatcher::broadcastState() {
     if (!send) return;
     send("state", statePayload({.hostId = hostId_,
                                 .name = name_,
@@ -74,6 +74,7 @@ void Dispatcher::sendState() {
 }
 
 void Dispatcher::sendFarewell() {
+    states_.cancel();  // gone is the last word
     if (send) send("state", farewellPayload(hostId_, name_));
 }
 
@@ -103,7 +104,7 @@ void Dispatcher::hello(const std::string& from, const Payload& payload) {
     if (from.empty()) return;
     const bool first = phones_.empty();
     admit(from).first->device = deviceName(payload);
-    sendState();
+    states_.request();  // soon, not at once: a flood of hellos shares its answers
     repaint();
     if (!first || !pairingShown) return;
     pairingShown = false;
@@ -202,7 +203,7 @@ void Dispatcher::standDown() {
 }
 
 void Dispatcher::repaint() {
-    if (paint) paint();
+    paints_.request();
 }
 
 }  // namespace zg

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -20,6 +21,38 @@ struct PhoneEntry {
     Seconds at = 0;      // when its last "hello" or accepted "cmd" arrived, on the loop's clock
 };
 
+// Runs an action at once when it last ran at least `gap` ago, otherwise once when the gap is
+// up: a burst of requests costs one run per gap, and the last request is never lost.
+class Throttle {
+public:
+    Throttle(Loop& loop, Seconds gap, Task action)
+        : loop_(loop), gap_(gap), action_(std::move(action)) {}
+
+    void request() {
+        if (waiting_) return;
+        const Seconds wait = last_ + gap_ - loop_.now();
+        if (wait > 0) {
+            waiting_ = loop_.later(wait, [this] { run(); });
+        } else {
+            run();
+        }
+    }
+    // Runs now; a run still waiting is then no longer needed.
+    void run() {
+        waiting_.reset();
+        last_ = loop_.now();
+        action_();
+    }
+    void cancel() { waiting_.reset(); }
+
+private:
+    Loop& loop_;
+    const Seconds gap_;
+    const Task action_;
+    Seconds last_ = -std::numeric_limits<Seconds>::infinity();
+    ScheduledHandle waiting_;  // cancelled with the throttle
+};
+
 // Acts on the phones' messages: registers phones, drives Input and the screen stream, and
 // reports this computer's state to the channel. Collaborators are reached through the
 // callbacks, each of which may be absent. Without a desktop or a screen capture, phones are
@@ -29,6 +62,10 @@ class Dispatcher {
 public:
     static constexpr Seconds kPhoneExpiry = 45.0;
     static constexpr Seconds kPairingHideDelay = 1.2;
+    // A flood of hellos is answered by one state per kStateGap and one repaint per
+    // kRepaintGap, the last one after the last hello.
+    static constexpr Seconds kStateGap = 0.25;
+    static constexpr Seconds kRepaintGap = 0.1;
     static constexpr size_t kMaxTextCharacters = 4000;
     // Beyond this, a newcomer takes the place of the phone heard from least recently.
     static constexpr size_t kMaxPhones = 16;
@@ -70,8 +107,8 @@ public:
 
     // One application event received on the channel.
     void onMessage(const std::string& event, const Payload& payload);
-    // Broadcasts a "state" report.
-    void sendState();
+    // Broadcasts a "state" report now.
+    void sendState() { states_.run(); }
     // Tells the phones this computer is leaving.
     void sendFarewell();
     // Forgets every phone at once, as when the pairing code changes.
@@ -89,6 +126,7 @@ private:
     void command(const std::string& from, const Payload& payload);
     void execute(const std::string& what, const Payload& payload);
     void drive(Input& input, const std::string& what, const Payload& payload);
+    void broadcastState();
     void departed();
     void standDown();
     void repaint();
@@ -100,6 +138,10 @@ private:
     const std::string hostId_;
     const std::string name_;
     std::map<std::string, PhoneEntry> phones_;
+    Throttle states_{loop_, kStateGap, [this] { broadcastState(); }};
+    Throttle paints_{loop_, kRepaintGap, [this] {
+                         if (paint) paint();
+                     }};
     Lifetime lifetime_;  // the delayed window hiding does nothing once the dispatcher is gone
 };
 

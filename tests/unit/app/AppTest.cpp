@@ -165,6 +165,7 @@ TEST(AppDelegate, WithoutADesktopOrACapturePhonesAreAnsweredAndToldWhyThereIsNoS
         Agent a({.withDesktop = desktop, .withCapture = capture});
         a.join();
         a.phoneSays("hello", {});
+        a.loop.advance(Dispatcher::kStateGap);
         EXPECT_EQ(a.agent->dispatcher().phones().size(), 1u);
         EXPECT_EQ(a.broadcasts().size(), 2u);  // at the join, and the hello's answer
         a.phoneDoes("screen", {{"on", true}});
@@ -399,7 +400,7 @@ TEST_F(DispatcherTest, ReportsStateWithTheDragFlagAndTheLastByeStopsAndLeavesThe
     bye("a");  // one phone is left: its view goes on, without the button "a" held
     bye("b");
     loop.advance(5);
-    EXPECT_EQ(take(), "state drag, paint, state, paint, stop, paint");
+    EXPECT_EQ(take(), "state, stop, paint");  // the answer to "b" came with the let-go
 }
 
 TEST_F(DispatcherTest, APhoneThatSaysByeOrGoesSilentLetsGoOfTheButtonItHeldWhileOthersStay) {
@@ -435,6 +436,29 @@ TEST_F(DispatcherTest, KeepsTheSixteenPhonesHeardFromLastAndCutsTheirNamesAtACha
     EXPECT_EQ(phones.size(), 16u);
     EXPECT_TRUE(phones.contains("p0") && !phones.contains("p1") && phones.contains("p16"));
     EXPECT_EQ(phones.at("p16").device, accents.substr(0, 128));  // 64 two-byte characters
+}
+
+TEST_F(DispatcherTest, AFloodOfHellosCostsAFewStatesAndPaintsYetEachIsAnsweredSoonAfter) {
+    std::vector<Seconds> hellos, states;
+    int paints = 0;
+    dispatcher.send = [this, &states](const std::string&, Payload) {
+        states.push_back(loop.now());
+    };
+    dispatcher.paint = [&paints] { ++paints; };
+    const std::string name(100000, 'n');
+    for (int i = 0; i < 450; ++i) {  // in 10 s
+        loop.advance(10.0 / 450);
+        hellos.push_back(loop.now());
+        dispatcher.onMessage("hello", {{"from", std::to_string(i)}, {"device", name}});
+    }
+    loop.advance(1);
+    EXPECT_LE(states.size(), 42u);
+    EXPECT_LE(paints, 102);
+    for (const Seconds hello : hellos) {
+        const auto answer = std::ranges::lower_bound(states, hello);
+        ASSERT_NE(answer, states.end());
+        EXPECT_LE(*answer - hello, Dispatcher::kStateGap);
+    }
 }
 
 TEST_F(DispatcherTest, NamesPhonesByTheirFirstWord) {
