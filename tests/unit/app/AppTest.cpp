@@ -409,6 +409,9 @@ TEST_F(DispatcherTest, APhoneThatSaysByeOrGoesSilentLetsGoOfTheButtonItHeldWhile
         hello("holder");
         hello("other");
         cmd({{"from", "holder"}, {"do", "down"}});
+        hello("passer");
+        bye("passer");  // did not press it: the button stays down
+        EXPECT_TRUE(input.dragging());
         devices.take();
         if (byes) bye("holder");
         for (int i = 0; i < 24 && !byes; ++i) {  // the other phone keeps talking for 48 s
