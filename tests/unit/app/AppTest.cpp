@@ -166,16 +166,17 @@ TEST(AppDelegate, WithoutADesktopOrACapturePhonesAreAnsweredAndToldWhyThereIsNoS
         a.join();
         a.phoneSays("hello", {});
         a.loop.advance(Dispatcher::kStateGap);
-        EXPECT_EQ(a.agent->dispatcher().phones().size(), 1u);
         EXPECT_EQ(a.broadcasts().size(), 2u);  // at the join, and the hello's answer
         a.phoneDoes("screen", {{"on", true}});
         EXPECT_EQ(a.broadcasts().back().payload["screenError"], why);
         for (const char* what : {"down", "click", "key"}) a.phoneDoes(what, {{"k", "a"}});
         EXPECT_EQ(a.desktop.take().size(), desktop ? 4u : 0u);
-        const Journal log = a.face.take();
-        EXPECT_EQ(std::ranges::count(log,
-                                     "log a phone's input is ignored: this computer has no "
-                                     "desktop to drive"),
+        EXPECT_EQ(std::ranges::count_if(
+                      a.face.take(),
+                      [](const std::string& line) {
+                          return line.ends_with(
+                              "input is ignored: this computer has no desktop to drive");
+                      }),
                   desktop ? 0 : 1);
     }
 }
@@ -421,7 +422,6 @@ TEST_F(DispatcherTest, APhoneThatSaysByeOrGoesSilentLetsGoOfTheButtonItHeldWhile
             EXPECT_EQ(input.dragging(), loop.now() <= Dispatcher::kPhoneExpiry);
         }
         EXPECT_EQ(devices.take(), (Events{Posted::button(MouseButton::Left, false, {}, 1)}));
-        EXPECT_EQ(dispatcher.phones().size(), 1u);
         dispatcher.forgetPhones();
     }
 }
@@ -444,9 +444,7 @@ TEST_F(DispatcherTest, KeepsTheSixteenPhonesHeardFromLastAndCutsTheirNamesAtACha
 TEST_F(DispatcherTest, AFloodOfHellosCostsAFewStatesAndPaintsYetEachIsAnsweredSoonAfter) {
     std::vector<Seconds> hellos, states;
     int paints = 0;
-    dispatcher.send = [this, &states](const std::string&, Payload) {
-        states.push_back(loop.now());
-    };
+    dispatcher.send = [&](const std::string&, Payload) { states.push_back(loop.now()); };
     dispatcher.paint = [&paints] { ++paints; };
     const std::string name(100000, 'n');
     for (int i = 0; i < 450; ++i) {  // in 10 s
