@@ -26,11 +26,11 @@ public:
     static constexpr int64_t kBackoffExponentCap = 5;
     static constexpr Seconds kBackoffCeiling = 10.0;
     static constexpr int kCloseCode = 1001;  // going away
-    // Phones send commands; pictures only go out. The largest command, a "text" of 4000
-    // characters of 4 bytes each, is about 22 000 characters sealed and Base64-encoded, and
-    // still fits at 12 bytes a character. A larger message is refused unread, so a stream of
-    // huge ones costs no parsing.
-    static constexpr std::size_t kMaxIncomingBytes = 64 * 1024;
+    // Phones send commands; pictures only go out. The largest command is a "text" of 4000
+    // characters, each of which may be a cluster of code points (a family emoji is 25 bytes):
+    // 4000 of 45 bytes each still fit, sealed and Base64-encoded. A larger message is refused
+    // unread, so a stream of huge ones costs no parsing.
+    static constexpr std::size_t kMaxIncomingBytes = 256 * 1024;
     static constexpr Seconds kRefusalLogPeriod = 60;
 
     RealtimeLink(Loop& loop, WebSocketFactory factory, std::string url);
