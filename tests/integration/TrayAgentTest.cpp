@@ -50,6 +50,41 @@ protected:
     void start(QProcess& process) {
         launch(process, ZG_AGENT_BINARY, {"--listen", "127.0.0.1:0", "--plain"}, env);
     }
+    // A phone on the channel of the agent that printed `link`, which has said hello and been
+    // answered (openly: the agent is plain). Holds on to the agent's host id, for commands.
+    struct Phone {
+        RelayClient client;
+        QString topic, id, host;
+        Phone(const QString& link, QString name) : client(QUrl(link).port()), id(std::move(name)) {
+            topic = "realtime:zephyrglint-" + QUrlQuery(QUrl(link)).queryItemValue("k");
+            EXPECT_EQ(status(client.join(topic, {{"self", false}})), "ok");
+            client.broadcast(topic, "hello", {{"from", id}});
+            EXPECT_TRUE(spinUntil([&] { return !client.events("state").isEmpty(); }));
+            host = client.events("state").value(0)["from"].toString();
+        }
+        void command(const char* what, QJsonObject payload = {}) {
+            payload.insert("do", what);
+            payload.insert("to", host);
+            payload.insert("from", id);
+            client.broadcast(topic, "cmd", payload);
+        }
+        bool heardFarewell() {
+            return spinUntil([&] { return client.events("state").back()["gone"] == true; });
+        }
+    };
+    // The link the agent prints once it has joined its channel.
+    QString readLink() {
+        EXPECT_TRUE(spinUntil([&] { return agent.canReadLine(); }, 20));
+        return QString::fromUtf8(agent.readLine().trimmed());
+    }
+    // Whether the X server has the left button down.
+    bool held() {
+        Window root, child;
+        int rootX, rootY, x, y;
+        unsigned mask = 0;
+        XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &x, &y, &mask);
+        return (mask & Button1Mask) != 0;
+    }
     // The exit code once `process` has ended by itself; nothing if it runs on.
     std::optional<int> exitCode(QProcess& process, double seconds) {
         if (!spinUntil([&] { return process.state() == QProcess::NotRunning; }, seconds))
@@ -123,14 +158,9 @@ TEST_F(TrayAgent,
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_TRUE(entry.readAll().contains("--tray\n"));
 
-    // A phone that cannot seal, to hear the farewell.
-    const QUrl url(QString::fromStdString(link));
-    RelayClient phone(url.port());
-    const QString topic = "realtime:zephyrglint-" + QUrlQuery(url).queryItemValue("k");
-    ASSERT_EQ(status(phone.join(topic, {{"self", false}})), "ok");
-    phone.broadcast(topic, "hello", {{"from", "phone-1"}});
-    // Answered openly once heard; only then is the farewell said openly too.
-    ASSERT_TRUE(spinUntil([&] { return !phone.events("state").isEmpty(); }));
+    // A phone that cannot seal, to hear the farewell: answered openly once heard, only then is
+    // the farewell said openly too.
+    Phone phone(QString::fromStdString(link), "phone-1");
 
     // Closing the window, as a window manager asks, only hides it.
     XEvent close{};
@@ -164,65 +194,58 @@ TEST_F(TrayAgent,
         XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, key), False, CurrentTime);
     }
     XSync(dpy, False);
-    EXPECT_TRUE(spinUntil([&] {
-        const auto states = phone.events("state");
-        return !states.isEmpty() && states.back()["gone"] == true;
-    })) << "no farewell";
+    EXPECT_TRUE(phone.heardFarewell());
     EXPECT_EQ(exitCode(agent, 5), 0);
 }
 
-// A logout or a kill stops the agent as Quit does, even while a phone holds a button.
-TEST_F(TrayAgent, ATermSignalLetsGoOfAHeldButtonSaysFarewellAndExitsCleanly) {
-    start(agent);
-    ASSERT_TRUE(spinUntil([&] { return agent.canReadLine(); }, 20));
-    const QUrl url(QString::fromStdString(agent.readLine().trimmed().toStdString()));
-    RelayClient phone(url.port());
-    const QString topic = "realtime:zephyrglint-" + QUrlQuery(url).queryItemValue("k");
-    ASSERT_EQ(status(phone.join(topic, {{"self", false}})), "ok");
-    phone.broadcast(topic, "hello", {{"from", "phone-1"}});
-    ASSERT_TRUE(spinUntil([&] { return !phone.events("state").isEmpty(); }));
-    const QString host = phone.events("state").back()["from"].toString();
-    phone.broadcast(topic, "cmd", {{"do", "down"}, {"to", host}, {"from", "phone-1"}});
-    const auto held = [&] {
-        Window root, child;
-        int rootX, rootY, x, y;
-        unsigned mask = 0;
-        XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &x, &y, &mask);
-        return (mask & Button1Mask) != 0;
-    };
-    ASSERT_TRUE(spinUntil(held)) << "the phone's press did not arrive";
+// A logout, a kill or Ctrl-C stops the agent as Quit does, even while a phone holds a button.
+TEST_F(TrayAgent, StopSignalsLetGoOfAHeldButtonSayFarewellAndExitCleanly) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        start(agent);
+        Phone phone(readLink(), "phone-1");
+        phone.command("down");
+        ASSERT_TRUE(spinUntil([&] { return held(); })) << "the phone's press did not arrive";
 
-    agent.terminate();
-    EXPECT_TRUE(spinUntil([&] { return phone.events("state").back()["gone"] == true; }))
-        << "no farewell";
-    EXPECT_EQ(exitCode(agent, 5), 0);
-    EXPECT_FALSE(held());
+        ::kill(pid_t(agent.processId()), signal);
+        EXPECT_TRUE(phone.heardFarewell()) << strsignal(signal);
+        EXPECT_EQ(exitCode(agent, 5), 0) << strsignal(signal);
+        EXPECT_FALSE(held()) << strsignal(signal);
+    }
+}
+
+// A phone that leaves mid-drag lets go of the button, though another phone stays. (One that
+// goes silent does the same when it expires, 45 s later: the unit tests show that.)
+TEST_F(TrayAgent, APhoneLeavingMidDragLetsGoWhileAnotherStays) {
+    start(agent);
+    const QString link = readLink();
+    Phone dragging(link, "phone-1"), staying(link, "phone-2");
+    dragging.command("down");
+    ASSERT_TRUE(spinUntil([&] { return held(); })) << "the phone's press did not arrive";
+    dragging.client.broadcast(dragging.topic, "bye", {{"from", dragging.id}});
+    EXPECT_TRUE(spinUntil([&] { return !held(); }));
 }
 
 // The display going away ends the agent as Quit does: a farewell, and no failure to restart on.
 TEST_F(TrayAgent, TheDisplayGoingAwaySaysFarewellAndExitsCleanly) {
     start(agent);
-    ASSERT_TRUE(spinUntil([&] { return agent.canReadLine(); }, 20));
-    const QUrl url(QString::fromStdString(agent.readLine().trimmed().toStdString()));
-    RelayClient phone(url.port());
-    const QString topic = "realtime:zephyrglint-" + QUrlQuery(url).queryItemValue("k");
-    ASSERT_EQ(status(phone.join(topic, {{"self", false}})), "ok");
-    phone.broadcast(topic, "hello", {{"from", "phone-1"}});
-    ASSERT_TRUE(spinUntil([&] { return !phone.events("state").isEmpty(); }));
-
+    Phone phone(readLink(), "phone-1");
     XCloseDisplay(std::exchange(dpy, nullptr));  // Xlib would end this process too
     server.stop();
-    EXPECT_TRUE(spinUntil([&] { return phone.events("state").back()["gone"] == true; }))
-        << "no farewell";
+    EXPECT_TRUE(phone.heardFarewell());
     EXPECT_EQ(exitCode(agent, 5), 0);
     EXPECT_TRUE(agent.readAllStandardError().contains("zephyrglint: the display went away"));
 }
 
-// Without a display Qt draws off screen, and Qt's X11 interface answers with no connection.
-TEST_F(TrayAgent, WithoutADisplayItStartsAndStopsCleanly) {
+// Without a display Qt draws off screen; phones are still answered, and told why there is no
+// screen to see.
+TEST_F(TrayAgent, WithoutADisplayPhonesAreAnsweredAndItStopsCleanly) {
     env.remove("DISPLAY");
     start(agent);
-    ASSERT_TRUE(spinUntil([&] { return agent.canReadLine(); }, 20));
+    Phone phone(readLink(), "phone-1");
+    phone.command("screen", {{"on", true}});
+    EXPECT_TRUE(spinUntil([&] {
+        return phone.client.events("state").back()["screenError"].toString().contains("desktop");
+    }));
     agent.terminate();
     EXPECT_EQ(exitCode(agent, 5), 0);
 }
