@@ -3,12 +3,13 @@
 BUILD   ?= build
 CMAKE_FLAGS ?=
 ARGS    ?=
+FUZZ_SECONDS ?= 60
 # What deps.sh installs, and whether the tests and benchmarks are configured; the targets below
 # set their own.
 PURPOSES ?= build
 TESTING ?= OFF
 
-.PHONY: all deps configure build run deb test bench mutants sanitize format clean
+.PHONY: all deps configure build run deb test bench mutants sanitize fuzz format clean
 
 all: build
 
@@ -62,9 +63,19 @@ sanitize:
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt \
 	    $(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DZG_SANITIZE=ON -DZG_WERROR=ON"
 
+# Each fuzz target of fuzz/ for FUZZ_SECONDS with libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer, built by clang in build-fuzz; a finding fails and names the input
+# that reproduces it (scripts/fuzz.sh).
+fuzz: PURPOSES = build fuzz
+fuzz: BUILD = build-fuzz
+fuzz: CMAKE_FLAGS = -DCMAKE_CXX_COMPILER=clang++-14 -DZG_FUZZ=ON -DZG_WERROR=ON
+fuzz: configure
+	cmake --build $(BUILD) --target fuzzers
+	@scripts/fuzz.sh $(BUILD) $(FUZZ_SECONDS)
+
 format:
 	@scripts/apt-install.sh clang-format
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

@@ -7,6 +7,7 @@
 #   test   GoogleTest, the desktop and browser test stacks, the QR reader, the package tools,
 #          Node.js
 #   bench  ffmpeg, the peer the screen capture is measured against, and libswscale
+#   fuzz   clang and its runtimes (libFuzzer and the sanitizers)
 # With --list, prints the packages instead, one per line, and installs nothing.
 set -euo pipefail
 
@@ -48,8 +49,11 @@ for purpose in "$@"; do
     bench)
         packages+=(ffmpeg libswscale-dev)
         ;;
+    fuzz)
+        packages+=(clang-14 libclang-rt-14-dev)
+        ;;
     *)
-        echo "deps.sh: unknown purpose \"$purpose\" (build, run, package, test or bench)" >&2
+        echo "deps.sh: unknown purpose \"$purpose\" (build, run, package, test, bench or fuzz)" >&2
         exit 2
         ;;
     esac
