@@ -1,6 +1,7 @@
 #include "config/Config.h"
 
 #include "config/SecureRandom.h"
+#include "link/Base64.h"
 
 #include <sodium.h>
 
@@ -142,8 +143,8 @@ bool Config::validSecret(std::string_view secret) {
     unsigned char bytes[secretBytes];
     std::size_t size = 0;
     // Only the canonical form: the decoder refuses padding, other alphabets and stray bits.
-    return sodium_base642bin(bytes, sizeof bytes, secret.data(), secret.size(), nullptr, &size,
-                             nullptr, sodium_base64_VARIANT_URLSAFE_NO_PADDING) == 0 &&
+    return decodeBase64(secret, sodium_base64_VARIANT_URLSAFE_NO_PADDING, bytes, sizeof bytes,
+                        size) &&
            size == secretBytes;
 }
 

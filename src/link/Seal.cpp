@@ -27,8 +27,8 @@ std::string toBase64(std::string_view bytes) {
 std::optional<std::string> fromBase64(std::string_view text) {
     std::string bytes(text.size() / 4 * 3 + 3, '\0');
     std::size_t size = 0;
-    if (sodium_base642bin(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(), text.data(),
-                          text.size(), nullptr, &size, nullptr, kBase64) != 0) {
+    if (!decodeBase64(text, kBase64, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(),
+                      size)) {
         return std::nullopt;
     }
     bytes.resize(size);
@@ -38,8 +38,8 @@ std::optional<std::string> fromBase64(std::string_view text) {
 std::optional<Key> directionKey(std::string_view secret, Direction direction) {
     unsigned char bytes[32];
     std::size_t size = 0;
-    if (sodium_base642bin(bytes, sizeof bytes, secret.data(), secret.size(), nullptr, &size,
-                          nullptr, sodium_base64_VARIANT_URLSAFE_NO_PADDING) != 0 ||
+    if (!decodeBase64(secret, sodium_base64_VARIANT_URLSAFE_NO_PADDING, bytes, sizeof bytes,
+                      size) ||
         size != sizeof bytes) {
         return std::nullopt;
     }

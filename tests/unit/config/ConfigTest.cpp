@@ -36,11 +36,13 @@ const std::string kSecret = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8";  // b
 
 TEST(Config, AnInvalidCodeOrSecretIsReplacedInOneWriteMistypedValuesReadAsDefaults) {
     // Each bad value with a good or bad other; bad secrets are padded, short, of the other
-    // alphabet, or have a stray bit in their last character.
+    // alphabet, have a stray bit in their last character, or a letter outside ASCII (which
+    // libsodium reads as digits).
     const json codes[] = {
         kCode, nullptr, 42, "ABCDEFGHJKMNPQR", "aBCDEFGHJKMNPQRS", "0BCDEFGHJKMNPQRS"};
-    const json secrets = json::array({kSecret, nullptr, kSecret + "=", kSecret.substr(1),
-                                      "+" + kSecret.substr(1), kSecret.substr(0, 42) + "9"});
+    const json secrets =
+        json::array({kSecret, nullptr, kSecret + "=", kSecret.substr(1), "+" + kSecret.substr(1),
+                     kSecret.substr(0, 42) + "9", "\u00e9" + kSecret.substr(2)});
     for (const json& code : codes) {
         for (const json& secret : secrets) {
             SCOPED_TRACE(code.dump() + " " + secret.dump());
