@@ -18,7 +18,9 @@ void appendScalar(QByteArray& out, const QJsonValue& value) {
 
 void appendString(QByteArray& out, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    if (!plainJsonText(std::string_view(utf8.data(), size_t(utf8.size())))) {
+    // toUtf8 makes a lone surrogate a '?', which Qt writes as its escape: text with a '?' takes
+    // Qt's way. A frame's picture has none.
+    if (!plainJsonText(std::string_view(utf8.data(), size_t(utf8.size()))) || utf8.contains('?')) {
         return appendScalar(out, text);
     }
     out += '"';

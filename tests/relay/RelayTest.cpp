@@ -198,6 +198,7 @@ TEST(RelayProtocol, FramesAreWrittenExactlyAsQtWritesThem) {
     const QJsonObject payload{
         {"s", QString(100'000, 'A')},
         {"quote \" backslash \\ newline \n", "\u00e9 \u2713 \x01 \x7f"},
+        {"lone surrogate", QString(QChar(0xd800))},
         {"numbers", QJsonArray{3.5, 1e300, -0.0, 7}},
         {"rest", QJsonArray{true, QJsonValue(), "x", QJsonObject{}, QJsonArray{}}},
         {"", ""}};
