@@ -112,7 +112,7 @@ std::string Config::phoneUrlProblem(std::string_view url) {
     const auto colon = url.find(':');
     if (colon == std::string_view::npos) return "it is not an absolute address";
     std::string scheme(url.substr(0, colon));
-    std::ranges::transform(scheme, scheme.begin(), [](char c) { return std::tolower(c); });
+    std::ranges::transform(scheme, scheme.begin(), [](unsigned char c) { return std::tolower(c); });
     if (scheme != "http" && scheme != "https") {
         return "only http and https addresses can be the phone page";
     }
