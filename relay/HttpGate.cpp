@@ -3,6 +3,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -121,16 +123,25 @@ HttpGate::~HttpGate() {
     counts_->giveBack(peer_);
 }
 
-void HttpGate::refuse(QTcpSocket* socket, int status, const QByteArray& text) {
+void HttpGate::refuse(QTcpSocket* socket, int status, const QByteArray& text, Closing closing) {
     const QByteArray body = text + '\n';
     socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
                   "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
                   QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-    socket->disconnectFromHost();
     QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater,
                      Qt::UniqueConnection);
-    // A client that does not take the answer is not waited for.
+    // A client that does not take the answer, or does not close, is not waited for.
     QTimer::singleShot(kClosingGrace, socket, &QTcpSocket::abort);
+    if (closing == Closing::atOnce) return socket->disconnectFromHost();
+    // Closing with input still unread would reset the connection, and the client could lose the
+    // answer on its way: so once the answer is out only the sending side is shut, and whatever
+    // still comes in is dropped unread until the client closes.
+    const auto drop = [socket] { socket->skip(socket->bytesAvailable()); };
+    drop();
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, drop);
+    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+        if (socket->bytesToWrite() == 0) ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+    });
 }
 
 void HttpGate::inspect() {
@@ -178,7 +189,7 @@ void HttpGate::turnAway(int status, const QByteArray& text) {
     stage_ = Stage::handled;
     deadline_.stop();
     disconnect(socket_, &QTcpSocket::readyRead, this, &HttpGate::inspect);
-    refuse(socket_, status, text);
+    refuse(socket_, status, text, Closing::afterDraining);
 }
 
 void HttpGate::expire() {

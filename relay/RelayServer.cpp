@@ -41,7 +41,7 @@ protected:
         if (QString why; !counts_->take(socket->peerAddress(), why)) {
             counts_->logRefusal(
                 QString("refused %1: %2").arg(socket->peerAddress().toString(), why));
-            relay::HttpGate::refuse(socket, 503, why.toUtf8());
+            relay::HttpGate::refuse(socket, 503, why.toUtf8(), relay::HttpGate::Closing::atOnce);
             return;
         }
         new relay::HttpGate(socket, counts_, limits_, [this](QTcpSocket* passed) {

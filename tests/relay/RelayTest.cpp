@@ -166,8 +166,10 @@ TEST_F(RelayTest, AbuseIsRefusedWhileAPhoneIsServedThroughout) {
         {"GET /remote HTTP/1.1\r\nX-Padding: " + QByteArray(2000, 'x') + "\r\n\r\n", "431"},
         {"GET /remote HTTP/1.1\r\n", "408"},  // and nothing more
     };
+    int host = 10;  // each from an address of its own: a refused client may linger a while
     for (const auto& [request, status] : refusals) {
-        RawClient abuser(server_->serverPort(), request);
+        const QByteArray from = "127.0.0." + QByteArray::number(++host);
+        RawClient abuser(server_->serverPort(), request, from.constData());
         EXPECT_TRUE(abuser.answer().startsWith("HTTP/1.1 " + status)) << request.left(40).data();
     }
 
