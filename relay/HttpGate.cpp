@@ -3,8 +3,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -132,16 +130,8 @@ void HttpGate::refuse(QTcpSocket* socket, int status, const QByteArray& text, Cl
                      Qt::UniqueConnection);
     // A client that does not take the answer, or does not close, is not waited for.
     QTimer::singleShot(kClosingGrace, socket, &QTcpSocket::abort);
-    if (closing == Closing::atOnce) return socket->disconnectFromHost();
-    // Closing with input still unread would reset the connection, and the client could lose the
-    // answer on its way: so once the answer is out only the sending side is shut, and whatever
-    // still comes in is dropped unread until the client closes.
-    const auto drop = [socket] { socket->skip(socket->bytesAvailable()); };
-    drop();
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, drop);
-    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
-        if (socket->bytesToWrite() == 0) ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
-    });
+    // A lingering socket drains what the client still sends, so that the answer is not lost.
+    closing == Closing::atOnce ? socket->disconnectFromHost() : socket->close();
 }
 
 void HttpGate::inspect() {

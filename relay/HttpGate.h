@@ -51,9 +51,9 @@ public:
              std::function<void(QTcpSocket*)> handOver);
     ~HttpGate() override;
 
-    // Whether a refused connection drains what the client still sends, so that the answer is not
-    // lost to a reset, or goes at once: a connection over the limits holds no place, and must
-    // not hold a descriptor either.
+    // Whether a refused connection closes as its socket does (a LingeringSocket drains what
+    // the client still sends, so that the answer is not lost to a reset), or at once: a
+    // connection over the limits holds no place, and must not hold a descriptor either.
     enum class Closing { atOnce, afterDraining };
     // Answers `status` with `text` and closes the connection, giving it a few seconds at most.
     static void refuse(QTcpSocket* socket, int status, const QByteArray& text, Closing closing);

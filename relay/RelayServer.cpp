@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "relay/HttpGate.h"
+#include "relay/LingeringSocket.h"
 #include "relay/LocalLink.h"
 #include "relay/Log.h"
 #include "relay/WebSocketConnection.h"
@@ -32,7 +33,7 @@ public:
 
 protected:
     void incomingConnection(qintptr descriptor) override {
-        auto* socket = new QTcpSocket(this);
+        auto* socket = new relay::LingeringSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             return;

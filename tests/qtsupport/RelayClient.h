@@ -39,6 +39,8 @@ public:
     bool waitClosed() {
         return spinUntil([this] { return socket_.state() == QAbstractSocket::UnconnectedState; });
     }
+    // The close code the relay gave, once closed.
+    QWebSocketProtocol::CloseCode closeCode() const { return socket_.closeCode(); }
     // Stops taking data off the connection, so that the relay's sends back up, or resumes.
     void pauseReading(bool paused) { socket_.setReadBufferSize(paused ? 1 : 0); }
 

@@ -113,6 +113,7 @@ TEST_F(RelayTest, OverTheRateFramesGetErrorsAndAFloodIsClosed) {
 
     for (int i = 0; i < 100; ++i) flooder->sendRaw("{}");
     EXPECT_TRUE(flooder->waitClosed());
+    EXPECT_EQ(flooder->closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
 }
 
 // With the default message size limit: screen frames are 100 kB.
