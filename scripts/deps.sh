@@ -2,7 +2,8 @@
 # Installs the Debian packages that the given purposes need, when any is missing:
 #   build  compiler, CMake and the libraries' development packages
 #   run    what running from the build tree adds; without a display, the private one that
-#          scripts/run.sh starts (Xvfb, a window manager, a tray)
+#          scripts/run.sh starts (Xvfb, a window manager, a tray); on Wayland without X, Qt's
+#          Wayland plugin
 #   package  the tools make deb uses to find the package's dependencies
 #   test   GoogleTest, the desktop and browser test stacks, the QR reader, the package tools,
 #          Node.js
@@ -33,6 +34,10 @@ for purpose in "$@"; do
     run)
         if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
             packages+=(xvfb openbox trayer)
+        fi
+        # On Wayland without X, the pairing window shows through Qt's Wayland plugin.
+        if [ -z "${DISPLAY:-}" ] && [ -n "${WAYLAND_DISPLAY:-}" ]; then
+            packages+=(qt6-wayland)
         fi
         ;;
     package)

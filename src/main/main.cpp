@@ -87,6 +87,13 @@ struct Desktop {
     explicit Desktop(zg::Loop& loop) {
         std::string error;
         x11 = zg::openX11Desktop(loop, nullptr, error);
+        if (!x11 && qEnvironmentVariableIsEmpty("DISPLAY") &&
+            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            logLine(
+                "this Wayland session has no X display, and this agent drives X11 desktops "
+                "only: phones can connect, but cannot see or drive this desktop");
+            return;
+        }
         if (!x11) {
             logLine(error +
                     " (start it in a desktop session; make run starts a private display "
@@ -150,11 +157,15 @@ void printTerminalCode(const std::string& link) {
 }
 
 int run(const zg::AgentOptions& options, int argc, char** argv) {
-    // Without a display the agent still serves phones: Qt draws off screen and the terminal
-    // shows the link.
+    // Qt's windows live on the X display the agent drives, when there is one (on XWayland too:
+    // a Wayland window cannot be placed around the pointer). Where Qt cannot start on any
+    // display, it draws off screen rather than abort: the agent still serves phones, and the
+    // terminal shows the link.
     const bool display = hasDisplay();
-    if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", !qEnvironmentVariableIsEmpty("DISPLAY") ? "xcb;offscreen"
+                                   : display                               ? "wayland;offscreen"
+                                                                           : "offscreen");
     }
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
