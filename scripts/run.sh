@@ -21,16 +21,18 @@ stop() {
 trap stop EXIT
 trap 'exit 130' INT TERM
 
-Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# The private desktop runs in sessions of its own: a Ctrl-C in the terminal reaches the agent,
+# which says goodbye on this display, and not the display itself; stop() ends it afterwards.
+setsid Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 children+=($!)
 for _ in $(seq 100); do
     [ -e "/tmp/.X11-unix/X$number" ] && break
     sleep 0.1
 done
 export DISPLAY=":$number"
-openbox >/dev/null 2>&1 &
+setsid openbox >/dev/null 2>&1 &
 children+=($!)
-trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+setsid trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 children+=($!)
 echo "zephyrglint: no X display here, so phones drive a private one on $DISPLAY" \
      "(1280x800, with a window manager and a tray)." >&2
