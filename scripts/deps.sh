@@ -5,7 +5,7 @@
 #          scripts/run.sh starts (Xvfb, a window manager, a tray); on Wayland without X, Qt's
 #          Wayland plugin
 #   package  the tools make deb uses to find the package's dependencies
-#   test   GoogleTest, the desktop and browser test stacks, the QR reader, the package tools,
+#   test   GoogleTest, the desktop (X11 and a headless Wayland compositor) and browser test stacks, the QR reader, the package tools,
 #          Node.js
 #   bench  ffmpeg, the peer the screen capture is measured against, and libswscale
 #   fuzz   clang and its runtimes (libFuzzer and the sanitizers)
@@ -46,7 +46,7 @@ for purpose in "$@"; do
     test)
         packages+=(
             libgtest-dev libgmock-dev xvfb openbox trayer dbus-daemon zbar-tools chromium
-            dpkg-dev file desktop-file-utils
+            dpkg-dev file desktop-file-utils mutter qt6-wayland
         )
         # Node.js may come from elsewhere than Debian; only its absence calls for Debian's.
         command -v npm >/dev/null || packages+=(nodejs npm)

@@ -175,7 +175,9 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
         return 0;
     }
 
-    logLine(std::string("version ") + zg::kVersion);
+    // Which display Qt took says where the windows are, when one is missing.
+    logLine(std::string("version ") + zg::kVersion + ", windows on Qt's " +
+            QGuiApplication::platformName().toStdString() + " platform");
     Relay relay;
     if (!startRelay(options, relay)) return 1;
     zg::QtLoop loop;

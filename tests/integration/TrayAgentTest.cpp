@@ -257,5 +257,36 @@ TEST_F(TrayAgent, WithoutADisplayItCanUsePhonesAreAnsweredAndItStopsCleanly) {
     }
 }
 
+// In a Wayland session without X, Qt's windows are Wayland clients of the compositor (GNOME's,
+// headless), and phones are answered though they cannot drive that desktop.
+TEST_F(TrayAgent, OnWaylandWithoutXItsWindowsAreWaylandClientsAndPhonesAreAnswered) {
+    QTemporaryDir runtime;  // the compositor's socket; private, as the compositor requires
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    QProcess compositor;
+    launch(compositor, "mutter",
+           {"--headless", "--wayland", "--no-x11", "--virtual-monitor", "1280x800",
+            "--wayland-display", "zg-test"},
+           env);
+    ASSERT_TRUE(spinUntil([&] { return QFile::exists(runtime.filePath("zg-test")); }, 20))
+        << "mutter did not start: " << compositor.readAllStandardError().toStdString();
+    env.remove("DISPLAY");
+    env.insert("WAYLAND_DISPLAY", "zg-test");
+    // Under the sanitizers: the system libraries have no frame pointers, so only the full
+    // unwinder sees that what Qt's Wayland plugin keeps until exit is its (lsan-suppressions).
+    if (env.contains("LSAN_OPTIONS"))
+        env.insert("LSAN_OPTIONS", env.value("LSAN_OPTIONS") + ":fast_unwind_on_malloc=0");
+    start(agent);
+    Phone phone(readLink(), "phone-1");
+    EXPECT_TRUE(agent.readAllStandardError().contains("windows on Qt's wayland platform"));
+    phone.command("screen", {{"on", true}});
+    EXPECT_TRUE(spinUntil(
+        [&] { return !phone.client.events("state").back()["screenError"].toString().isEmpty(); }));
+    agent.terminate();
+    EXPECT_EQ(exitCode(agent, 5), 0);
+    compositor.terminate();
+    compositor.waitForFinished();
+}
+
 }  // namespace
 }  // namespace zg::test
