@@ -37,8 +37,7 @@ QByteArray reasonPhrase(int status) {
 }
 
 // What the gate needs to know of a request head: its method, whether a body follows, and
-// whether it asks for a WebSocket, judged as the HTTP server judges it (an "Upgrade: websocket"
-// header and an "upgrade" token in "Connection").
+// whether it asks for a WebSocket.
 struct RequestHead {
     QByteArray method;
     bool body = false;
@@ -55,21 +54,22 @@ struct RequestHead {
             const QByteArray value = lines[i].sliced(colon + 1).trimmed();
             if (name == "content-length") body = body || value != "0";
             if (name == "transfer-encoding") body = true;
-            if (name == "upgrade") upgrade += value + ',';
+            if (name == "upgrade") upgrade = value;
             if (name == "connection") connection += value + ',';
         }
-        webSocket = hasToken(upgrade, "websocket") && hasToken(connection, "upgrade");
-    }
-
-    static bool hasToken(const QByteArray& list, const QByteArray& token) {
-        const QList<QByteArray> tokens = list.split(',');
-        return std::any_of(tokens.cbegin(), tokens.cend(), [&](const QByteArray& each) {
-            return each.trimmed().compare(token, Qt::CaseInsensitive) == 0;
-        });
+        webSocket = asksForWebSocket(upgrade, connection);
     }
 };
 
 }  // namespace
+
+bool asksForWebSocket(const QByteArray& upgrade, const QByteArray& connection) {
+    if (upgrade.compare("websocket", Qt::CaseInsensitive) != 0) return false;
+    const QList<QByteArray> tokens = connection.split(',');
+    return std::any_of(tokens.cbegin(), tokens.cend(), [](const QByteArray& token) {
+        return token.trimmed().compare("upgrade", Qt::CaseInsensitive) == 0;
+    });
+}
 
 SocketCounts::SocketCounts(const RelayLimits& limits)
     : total_(limits.maxSockets),

@@ -16,6 +16,10 @@ class QTcpSocket;
 
 namespace zg::relay {
 
+// Whether a request with these "Upgrade" and "Connection" header values asks for a WebSocket, as
+// Qt's HTTP server judges it: only then does the server hand it to its WebSocket side.
+bool asksForWebSocket(const QByteArray& upgrade, const QByteArray& connection);
+
 // How many of the relay's TCP connections each address holds, so that no host can take all
 // of them. Shared by the gates, which can outlive the server: sockets are deleted later.
 class SocketCounts {

@@ -56,16 +56,6 @@ private:
     std::shared_ptr<relay::SocketCounts> counts_;
 };
 
-// Mirrors how QHttpServer decides to hand a request to its WebSocket server (an "Upgrade:
-// websocket" header and an "upgrade" token in "Connection"): only then may the route stay silent.
-bool isWebSocketUpgrade(const QHttpServerRequest& request) {
-    if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) != 0) return false;
-    const QList<QByteArray> tokens = request.value("connection").split(',');
-    return std::any_of(tokens.cbegin(), tokens.cend(), [](const QByteArray& token) {
-        return token.trimmed().compare("upgrade", Qt::CaseInsensitive) == 0;
-    });
-}
-
 }  // namespace
 
 RelayServer::RelayServer(RelayLimits limits, QObject* parent)
@@ -73,7 +63,7 @@ RelayServer::RelayServer(RelayLimits limits, QObject* parent)
     // QHttpServer 6.4 upgrades only requests whose route exists and leaves the responder unused.
     http_.route(webSocketPath, [](const QHttpServerRequest& request,
                                   QHttpServerResponder&& responder) {
-        if (isWebSocketUpgrade(request)) return;
+        if (relay::asksForWebSocket(request.value("upgrade"), request.value("connection"))) return;
         responder.write("This address takes WebSocket connections only.\n",
                         {{"Content-Type", "text/plain; charset=utf-8"}, {"Upgrade", "websocket"}},
                         QHttpServerResponder::StatusCode::UpgradeRequired);

@@ -3,12 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <limits>
 #include <map>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "app/Throttle.h"
 #include "input/Input.h"
 #include "link/Payload.h"
 #include "platform/Loop.h"
@@ -19,38 +19,6 @@ namespace zg {
 struct PhoneEntry {
     std::string device;  // the name shown for it
     Seconds at = 0;      // when its last "hello" or accepted "cmd" arrived, on the loop's clock
-};
-
-// Runs an action at once when it last ran at least `gap` ago, otherwise once when the gap is
-// up: a burst of requests costs one run per gap, and the last request is never lost.
-class Throttle {
-public:
-    Throttle(Loop& loop, Seconds gap, Task action)
-        : loop_(loop), gap_(gap), action_(std::move(action)) {}
-
-    void request() {
-        if (waiting_) return;
-        const Seconds wait = last_ + gap_ - loop_.now();
-        if (wait > 0) {
-            waiting_ = loop_.later(wait, [this] { run(); });
-        } else {
-            run();
-        }
-    }
-    // Runs now; a run still waiting is then no longer needed.
-    void run() {
-        waiting_.reset();
-        last_ = loop_.now();
-        action_();
-    }
-    void cancel() { waiting_.reset(); }
-
-private:
-    Loop& loop_;
-    const Seconds gap_;
-    const Task action_;
-    Seconds last_ = -std::numeric_limits<Seconds>::infinity();
-    ScheduledHandle waiting_;  // cancelled with the throttle
 };
 
 // Acts on the phones' messages: registers phones, drives Input and the screen stream, and
