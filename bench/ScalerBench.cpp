@@ -23,7 +23,7 @@ extern "C" {
 
 #include "ScreenContent.h"
 #include "XvfbServer.h"
-#include "platform/x11/PixelScaling.h"
+#include "platform/canvas/PixelScaling.h"
 
 #include <X11/Xutil.h>
 

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <tuple>
 
-#include "platform/x11/PixelScaling.h"
+#include "platform/canvas/PixelScaling.h"
 #include "platform/x11/X11Monitors.h"
 
 namespace zg {
@@ -21,20 +21,10 @@ namespace {
 // X draws in pixels: a point is a pixel.
 constexpr double kDisplayScale = 1.0;
 
-// The canvas holds blue, green, red, unused in memory, as the encoder takes it; pixman names
-// formats by the bits of a native 32-bit word.
-constexpr pixman_format_code_t kCanvasFormat =
-    std::endian::native == std::endian::little ? PIXMAN_x8r8g8b8 : PIXMAN_b8g8r8x8;
-
 struct ImageDeleter {
     void operator()(XImage* image) const { XDestroyImage(image); }
 };
 using Image = std::unique_ptr<XImage, ImageDeleter>;
-
-struct PixmanDeleter {
-    void operator()(pixman_image_t* image) const { pixman_image_unref(image); }
-};
-using PixmanImage = std::unique_ptr<pixman_image_t, PixmanDeleter>;
 
 // How pixman reads the server's pixels; nothing for a layout it cannot read (then the
 // picture stays black rather than showing wrong colours).
@@ -53,21 +43,13 @@ std::optional<pixman_format_code_t> pixmanFormat(const XImage& image, const Visu
     return std::nullopt;
 }
 
-// Draws `image` scaled to the plan's capture size at its drawRect on `canvas`, a black picture
-// of the plan's size.
-void draw(XImage& image, const Visual& visual, const CapturePlan& plan,
-          std::vector<uint32_t>& canvas) {
+// The server's pixels as pixman reads them, sharing their memory; nullptr as above.
+PixmanImage pixmanImage(XImage& image, const Visual& visual) {
     const auto format = pixmanFormat(image, visual);
-    if (!format) return;
-    const PixmanImage source(pixman_image_create_bits(*format, image.width, image.height,
-                                                      reinterpret_cast<uint32_t*>(image.data),
-                                                      image.bytes_per_line));
-    const PixmanImage target(pixman_image_create_bits(
-        kCanvasFormat, plan.pixelWidth, plan.pixelHeight, canvas.data(), plan.pixelWidth * 4));
-    if (!source || !target) return;
-    drawScaled(source.get(), target.get(), static_cast<int>(std::lround(plan.drawRect.x)),
-               static_cast<int>(std::lround(plan.drawRect.y)), plan.captureWidth,
-               plan.captureHeight);
+    if (!format) return nullptr;
+    return PixmanImage(pixman_image_create_bits(*format, image.width, image.height,
+                                                reinterpret_cast<uint32_t*>(image.data),
+                                                image.bytes_per_line));
 }
 
 }  // namespace
@@ -101,25 +83,11 @@ std::optional<std::string> X11Capture::capture(const CaptureRequest& request, Ca
     const Rect display = displayUnder(at);
     const CapturePlan plan = planCapture(at, display, kDisplayScale, request);
     const Image image(plan.empty() ? nullptr : grabVisible(plan, display));
-    const auto grabbed = Clock::now();
 
-    // Zero is black; what is not drawn over stays black.
-    canvas_.assign(size_t(plan.pixelWidth) * size_t(plan.pixelHeight), 0);
     Display* dpy = display_->get();
-    if (image) draw(*image, *DefaultVisual(dpy, DefaultScreen(dpy)), plan, canvas_);
-    // The agent's own windows would otherwise show in the frames: black, as if off screen.
-    for (const Rect& hidden : hiddenInPicture(plan, request.hidden)) {
-        for (int y = int(hidden.y); y < int(hidden.bottom()); ++y) {
-            uint32_t* row = canvas_.data() + size_t(y) * size_t(plan.pixelWidth);
-            std::fill(row + int(hidden.x), row + int(hidden.right()), 0);
-        }
-    }
-    const auto scaled = Clock::now();
-
-    auto jpeg = encoder_.encode(reinterpret_cast<const uint8_t*>(canvas_.data()), plan.pixelWidth,
-                                plan.pixelHeight, request.quality);
-    if (steps) *steps = {grabbed - start, scaled - grabbed, Clock::now() - scaled};
-    return jpeg;
+    const PixmanImage source =
+        image ? pixmanImage(*image, *DefaultVisual(dpy, DefaultScreen(dpy))) : nullptr;
+    return canvas_.render(plan, source.get(), request, start, steps);
 }
 
 Point X11Capture::pointer() {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/Geometry.h"
-#include "platform/jpeg/JpegEncoder.h"
+#include "platform/canvas/FrameCanvas.h"
 #include "platform/x11/X11Display.h"
 #include "screen/CapturePlan.h"
 
@@ -17,12 +17,6 @@
 struct _XImage;
 
 namespace zg {
-
-// How long the steps of one capture took, for benchmarks: finding the pointer and grabbing
-// the pixels around it, scaling them onto the black canvas, encoding the canvas.
-struct CaptureSteps {
-    std::chrono::steady_clock::duration grab{}, scale{}, encode{};
-};
 
 // JPEG pictures of the screen around the pointer: the display under it, grabbed with MIT-SHM
 // (plain GetImage where shared memory is missing or refused), scaled and encoded.
@@ -65,8 +59,7 @@ private:
     std::vector<Rect> monitors_;  // the primary one first
     std::chrono::steady_clock::time_point monitorsRead_;
     std::unique_ptr<SharedImage> shared_;  // absent once shared memory has failed
-    std::vector<uint32_t> canvas_;         // kept from frame to frame, like the encoder
-    JpegEncoder encoder_;
+    FrameCanvas canvas_;
 };
 
 }  // namespace zg

@@ -1,14 +1,7 @@
-#include "platform/x11/PixelScaling.h"
-
-#include <memory>
+#include "platform/canvas/PixelScaling.h"
 
 namespace zg {
 namespace {
-
-struct PixmanDeleter {
-    void operator()(pixman_image_t* image) const { pixman_image_unref(image); }
-};
-using PixmanImage = std::unique_ptr<pixman_image_t, PixmanDeleter>;
 
 // One bilinear pass.
 void drawBilinear(pixman_image_t* from, pixman_image_t* to, int x, int y, int width, int height) {

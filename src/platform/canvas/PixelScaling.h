@@ -2,7 +2,15 @@
 
 #include <pixman.h>
 
+#include <memory>
+
 namespace zg {
+
+struct PixmanDeleter {
+    void operator()(pixman_image_t* image) const { pixman_image_unref(image); }
+};
+// A pixman image, let go of with its owner.
+using PixmanImage = std::unique_ptr<pixman_image_t, PixmanDeleter>;
 
 // Draws all of `from` scaled to `width` x `height` at `x`, `y` on `to`, filtered so that fine
 // detail such as text does not alias into moire. Bilinear (pixman's GOOD) blends the 2 x 2
