@@ -34,8 +34,9 @@ Area pictureArea(const spa_buffer& buffer, const VideoFormat& format) {
     return {int(left), int(top), int(right - left), int(bottom - top)};
 }
 
-// The cursor metadata, when the producer sent any news in it. An empty bitmap is how a
-// producer says the cursor is not on this stream's pixels (it is on another monitor).
+// The cursor metadata, when the producer sent any news in it. Its bitmap is not read: an empty
+// one only means no visible sprite (mutter sends one before the first motion), and the
+// position is valid all the same. A position off the picture puts the cursor elsewhere.
 void readCursor(const spa_buffer& buffer, const Area& area, const Rect& logical,
                 BufferReading& reading) {
     const spa_meta* meta = spa_buffer_find_meta(&buffer, SPA_META_Cursor);
@@ -43,16 +44,6 @@ void readCursor(const spa_buffer& buffer, const Area& area, const Rect& logical,
     spa_meta_cursor cursor;
     std::memcpy(&cursor, meta->data, sizeof cursor);
     if (cursor.id == 0) return;  // no news
-    if (cursor.bitmap_offset >= sizeof(spa_meta_cursor) &&
-        size_t(cursor.bitmap_offset) + sizeof(spa_meta_bitmap) <= meta->size) {
-        spa_meta_bitmap bitmap;
-        std::memcpy(&bitmap, static_cast<const uint8_t*>(meta->data) + cursor.bitmap_offset,
-                    sizeof bitmap);
-        if (bitmap.size.width == 0 || bitmap.size.height == 0) {
-            reading.cursor = BufferReading::Cursor::away;
-            return;
-        }
-    }
     const spa_point& at = cursor.position;
     if (area.empty() || at.x < 0 || at.y < 0 || at.x >= area.width || at.y >= area.height) {
         reading.cursor = BufferReading::Cursor::away;

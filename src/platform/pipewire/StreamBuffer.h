@@ -34,7 +34,7 @@ struct VideoFormat {
 struct BufferReading {
     enum class Cursor { unknown, here, away };
     bool picture = false;             // `into` now holds the buffer's picture
-    Cursor cursor = Cursor::unknown;  // away: the cursor is on none of this stream's pixels
+    Cursor cursor = Cursor::unknown;  // away: the cursor is off this stream's picture
     Point cursorAt;                   // when here: global logical points
 };
 

@@ -59,8 +59,8 @@ struct FakeBuffer {
         crop.region = {{x, y}, {uint32_t(width), uint32_t(height)}};
         return *this;
     }
-    // A cursor at `x`, `y` buffer pixels; `bitmap` pixels a side (0: an empty bitmap, the
-    // producer's "not on this stream"; -1: no bitmap news).
+    // A cursor at `x`, `y` buffer pixels; `bitmap` pixels a side (0: an empty bitmap, no
+    // visible sprite; -1: no bitmap news).
     FakeBuffer& withCursor(int x, int y, int bitmap = -1, uint32_t id = 1) {
         spa_meta_cursor meta{};
         meta.id = id;
@@ -180,11 +180,11 @@ TEST(StreamBuffer, CursorOnlyBuffersMoveTheCursorAndKeepThePicture) {
     }
 }
 
-TEST(StreamBuffer, TheCursorIsElsewhereWhenItsBitmapIsEmptyOrItLiesOffThePicture) {
+TEST(StreamBuffer, TheCursorIsElsewhereWhenItLiesOffThePictureWhateverItsBitmap) {
     const std::vector<std::tuple<const char*, int, int, int, uint32_t, BufferReading::Cursor>>
         cases = {
             {"new bitmap", 1, 1, 24, 1, BufferReading::Cursor::here},
-            {"empty bitmap", 0, 0, 0, 1, BufferReading::Cursor::away},
+            {"no sprite", 0, 0, 0, 1, BufferReading::Cursor::here},
             {"off the picture", 2, 0, -1, 1, BufferReading::Cursor::away},
             {"no news", 1, 1, -1, 0, BufferReading::Cursor::unknown},
         };
