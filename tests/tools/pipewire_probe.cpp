@@ -1,9 +1,9 @@
-// Watches one PipeWire screen stream through PipeWireScreen, on the default PipeWire daemon:
-//   pipewire_probe NODE OUT.jpg [SECONDS [X Y WIDTH HEIGHT]]
-// NODE is the stream's node id, X Y WIDTH HEIGHT its monitor in logical points (0 0 1280 800
-// unless given). Prints "cursor X Y" each time the cursor moves and "lost WHY" when the stream
-// ends; after SECONDS (5) writes the 400 x 300 points around the cursor to OUT.jpg and prints
-// "picture W x H, N of M pixels lit". Exits 1 when nothing could be captured or the stream is
+// Watches PipeWire screen streams through PipeWireScreen, on the default PipeWire daemon:
+//   pipewire_probe SECONDS OUT.jpg NODE[@X,Y,WIDTH,HEIGHT]...
+// NODE is a stream's node id, X,Y,WIDTH,HEIGHT its monitor in logical points (0,0,1280,800
+// unless given). Prints "cursor X Y" each time the cursor moves and "lost WHY" when a stream
+// ends; after SECONDS writes the 400 x 300 points around the cursor to OUT.jpg and prints
+// "picture W x H, N of M pixels lit". Exits 1 when nothing could be captured or a stream is
 // lost.
 #include <turbojpeg.h>
 
@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -43,19 +44,26 @@ int litPixels(const std::string& jpeg, int& width, int& height) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 4 && argc != 8) {
-        std::fprintf(stderr, "usage: %s NODE OUT.jpg [SECONDS [X Y WIDTH HEIGHT]]\n", argv[0]);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s SECONDS OUT.jpg NODE[@X,Y,WIDTH,HEIGHT]...\n", argv[0]);
         return 2;
     }
-    const auto node = uint32_t(std::strtoul(argv[1], nullptr, 10));
-    const double seconds = argc > 3 ? std::atof(argv[3]) : 5;
-    zg::Rect logical{0, 0, 1280, 800};
-    if (argc == 8) {
-        logical = {std::atof(argv[4]), std::atof(argv[5]), std::atof(argv[6]), std::atof(argv[7])};
+    const double seconds = std::atof(argv[1]);
+    std::vector<zg::ScreenStream> streams;
+    for (int i = 3; i < argc; ++i) {
+        zg::ScreenStream stream{uint32_t(std::strtoul(argv[i], nullptr, 10)), {0, 0, 1280, 800}};
+        if (const char* at = std::strchr(argv[i], '@')) {
+            zg::Rect& r = stream.logical;
+            if (std::sscanf(at + 1, "%lf,%lf,%lf,%lf", &r.x, &r.y, &r.width, &r.height) != 4) {
+                std::fprintf(stderr, "pipewire_probe: %s is no NODE@X,Y,WIDTH,HEIGHT\n", argv[i]);
+                return 2;
+            }
+        }
+        streams.push_back(stream);
     }
 
     std::string error;
-    auto screen = zg::PipeWireScreen::open(-1, {{node, logical}}, error);
+    auto screen = zg::PipeWireScreen::open(-1, streams, error);
     if (!screen) {
         std::fprintf(stderr, "pipewire_probe: %s\n", error.c_str());
         return 1;
