@@ -49,7 +49,7 @@ void AppDelegate::launch(bool inTray) {
     if (face_.window) {
         face_.window->showCode(config_.link());
         face_.window->onStatusClick = [this] {
-            if (!inputTrusted() && face_.openPermissionSettings) face_.openPermissionSettings();
+            if (!inputTrusted() && face_.askPermission) face_.askPermission();
         };
     }
     dispatcher_->send = [this](const std::string& event, Payload payload) {
@@ -96,6 +96,7 @@ void AppDelegate::wireMenu(MenuActions& menu) {
             .newCode = [this] { newCode(); },
             .toggleRing = [this] { toggleRing(); },
             .toggleLogin = [this] { toggleLogin(); },
+            .askAgain = face_.askPermission,
             .quit = [this] { quit(); },
             .setSpeed = [this](double speed) { setSpeed(speed); },
             .ticks = [this] { return ticks(); }};
@@ -129,11 +130,12 @@ void AppDelegate::linkUp(bool up) {
 }
 
 void AppDelegate::housekeeping() {
-    if (const bool trusted = inputTrusted(); trusted != trusted_) {
-        trusted_ = trusted;
-        paint();
-    }
     dispatcher_->expire();
+    permissionsChanged();
+}
+
+void AppDelegate::permissionsChanged() {
+    trusted_ = inputTrusted();
     paint();
 }
 
@@ -201,7 +203,10 @@ void AppDelegate::quit() {
 }
 
 MenuTicks AppDelegate::ticks() const {
-    MenuTicks ticks{.ring = config_.ring(), .login = face_.login && face_.login->enabled()};
+    MenuTicks ticks{.ring = config_.ring(),
+                    .ringAvailable = face_.ring != nullptr,
+                    .login = face_.login && face_.login->enabled(),
+                    .askAgain = face_.askPermission && !inputTrusted()};
     const double speed = config_.speed();
     for (size_t i = 0; i < menu::kSpeeds.size(); ++i) {
         ticks.speeds[i] = menu::speedTicked(menu::kSpeeds[i], speed);

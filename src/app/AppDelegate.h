@@ -47,8 +47,9 @@ struct Face {
     StatusItem* item = nullptr;
     RingView* ring = nullptr;
     LoginItem* login = nullptr;
-    // Opens the desktop's settings where the user grants the input permission.
-    std::function<void()> openPermissionSettings;
+    // Asks the desktop for access to its input again, or opens the settings where the user
+    // grants it; absent where nothing can be asked.
+    std::function<void()> askPermission;
     // Ends the event loop, and with it the agent.
     std::function<void()> terminate;
 };
@@ -79,6 +80,9 @@ public:
     void paint();
     // After the machine wakes from sleep: a fresh connection on the stored code's channel.
     void wake();
+    // The desktop's answer about input may have changed: the status line says it (the answer
+    // is also asked for every few seconds).
+    void permissionsChanged();
 
     // The tray menu's actions, which launch() gives the status item.
     void showPairing();
@@ -90,6 +94,7 @@ public:
     MenuTicks ticks() const;
 
     const Config& config() const { return config_; }
+    Config& config() { return config_; }
     const RealtimeLink& link() const { return link_; }
     const Dispatcher& dispatcher() const { return *dispatcher_; }
 

@@ -27,7 +27,7 @@ std::optional<AgentOptions> parseAgentOptions(const std::vector<std::string>& ar
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        const bool takesValue = name == "--relay" || name == "--listen";
+        const bool takesValue = name == "--relay" || name == "--listen" || name == "--desktop";
         if (!takesValue && value) return refuse("option " + name + " takes no value");
         if (takesValue && !value) {
             if (i + 1 == args.size()) return refuse("option " + name + " needs a value");
@@ -49,6 +49,14 @@ std::optional<AgentOptions> parseAgentOptions(const std::vector<std::string>& ar
                 return refuse("--relay needs a ws:// or wss:// URL, not \"" + *value + "\"");
             }
             options.relayUrl = *value;
+        } else if (name == "--desktop") {
+            if (*value == "x11") {
+                options.desktop = DesktopLayer::X11;
+            } else if (*value == "portal") {
+                options.desktop = DesktopLayer::Portal;
+            } else {
+                return refuse("--desktop takes x11 or portal, not \"" + *value + "\"");
+            }
         } else if (name == "--listen") {
             std::string why;
             auto address = parseListenAddress(*value, why);
@@ -71,6 +79,10 @@ std::string agentUsage(const std::string& program) {
            "                      interface); also \":PORT\" and \"[IPv6]:PORT\"\n"
            "  --relay URL         use the relay at URL (ws:// or wss://) instead of the\n"
            "                      embedded one\n"
+           "  --desktop LAYER     how to drive the desktop: \"x11\" (X11 directly) or\n"
+           "                      \"portal\" (the desktop portal, asking the user for\n"
+           "                      access); by default the portal in a Wayland session,\n"
+           "                      even with XWayland, and X11 elsewhere\n"
            "  --tray              start in the tray without showing the pairing window\n"
            "  --print-qr          also print the QR code in the terminal (it is printed\n"
            "                      anyway when there is no system tray)\n"

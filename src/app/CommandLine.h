@@ -8,6 +8,9 @@
 
 namespace zg {
 
+// Which way the agent drives the desktop: X11 directly, or the desktop portal (Wayland).
+enum class DesktopLayer { Automatic, X11, Portal };
+
 // What the agent was asked to do on its command line.
 struct AgentOptions {
     bool help = false;
@@ -22,6 +25,8 @@ struct AgentOptions {
     std::optional<std::string> relayUrl;
     // Where the embedded relay listens: every interface, so that phones on the LAN reach it.
     ListenAddress listen{"", 8787};
+    // Automatic: the portal in a Wayland session, else X11.
+    DesktopLayer desktop = DesktopLayer::Automatic;
 };
 
 // The options; nothing when the command line cannot be used, and `error` says why.

@@ -45,6 +45,11 @@ public:
     bool ring() const;
     void setRing(bool ring);
 
+    // The desktop portal's token for restoring the user's grant on the next start
+    // ("portalToken"); empty when there is none.
+    std::string portalToken() const { return text("portalToken"); }
+    void setPortalToken(const std::string& token) { store("portalToken", token); }
+
     // Lines for the user's log; may be absent.
     std::function<void(const std::string& line)> log;
 

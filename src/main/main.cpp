@@ -1,6 +1,7 @@
 // The agent's composition root: reads the options, starts the relay (the embedded one unless
 // another is named), opens the desktop and the face, and hands them to the agent.
 #include <QApplication>
+#include <QDBusConnection>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "main/RelayEndpoints.h"
 #include "platform/HostName.h"
 #include "platform/linux/XdgAutostart.h"
+#include "platform/portal/PortalDesktop.h"
 #include "platform/qt/DarkLook.h"
 #include "platform/qt/DisplayLoss.h"
 #include "platform/qt/LogindWake.h"
@@ -40,6 +42,19 @@ void logLine(const std::string& line) {
 bool hasDisplay() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Where Qt puts the agent's windows: on the display the agent drives, X's for the X11 layer
+// (also under XWayland: the ring must be placed around the pointer) and Wayland's for the
+// portal, with X as the second choice. Where none can start, Qt draws off screen rather than
+// abort: the agent still serves phones, and the terminal shows the link.
+const char* qtPlatforms(zg::DesktopLayer layer) {
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && layer == zg::DesktopLayer::Portal) {
+        return "wayland;xcb;offscreen";
+    }
+    if (!qEnvironmentVariableIsEmpty("DISPLAY")) return "xcb;offscreen";
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return "wayland;offscreen";
+    return "offscreen";
 }
 
 // The relay the agent joins and the page that leads phones there.
@@ -77,23 +92,30 @@ bool startRelay(const zg::AgentOptions& options, Relay& relay) {
     return true;
 }
 
-// The X desktop phones drive and see, when there is one.
+// The portal in a Wayland session: there X reaches only the programs that run under XWayland.
+zg::DesktopLayer chooseLayer(zg::DesktopLayer asked) {
+    if (asked != zg::DesktopLayer::Automatic) return asked;
+    return qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? zg::DesktopLayer::X11
+                                                          : zg::DesktopLayer::Portal;
+}
+
+// The desktop phones drive and see, when there is one: an X display, or a desktop portal.
 struct Desktop {
     std::unique_ptr<zg::X11Desktop> x11;
     // Shared with the streamer's background task, which may still run when main returns.
     std::shared_ptr<zg::X11Capture> capture;
     zg::X11ScreenAccess screenAccess;
+    std::unique_ptr<zg::PortalDesktop> portal;
 
-    explicit Desktop(zg::Loop& loop) {
-        std::string error;
-        x11 = zg::openX11Desktop(loop, nullptr, error);
-        if (!x11 && qEnvironmentVariableIsEmpty("DISPLAY") &&
-            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-            logLine(
-                "this Wayland session has no X display, and this agent drives X11 desktops "
-                "only: phones can connect, but cannot see or drive this desktop");
+    Desktop(zg::Loop& loop, zg::DesktopLayer layer) {
+        if (layer == zg::DesktopLayer::Portal) {
+            logLine("driving the desktop through the desktop portal");
+            portal = std::make_unique<zg::PortalDesktop>(loop, QDBusConnection::sessionBus());
+            portal->log = logLine;
             return;
         }
+        std::string error;
+        x11 = zg::openX11Desktop(loop, nullptr, error);
         if (!x11) {
             logLine(error +
                     " (start it in a desktop session; make run starts a private display "
@@ -105,6 +127,16 @@ struct Desktop {
     }
 
     zg::Platform platform(Relay& relay) {
+        if (portal) {
+            return {.sockets = relay.sockets(),
+                    .relayUrl = relay.url,
+                    .pointer = &portal->pointer(),
+                    .keyboard = &portal->keyboard(),
+                    .screenAccess = portal.get(),
+                    .capture = portal->capture(),
+                    .hostName = zg::hostName(),
+                    .permissions = portal.get()};
+        }
         zg::ScreenStreamer::Capture pictures;
         if (capture) {
             pictures = [capture = capture](const zg::CaptureRequest& request) {
@@ -131,10 +163,17 @@ struct Face {
     zg::XdgAutostart login{zg::XdgAutostart::userEntry(),
                            QCoreApplication::applicationFilePath().toStdString()};
 
-    Face(bool display, zg::X11Desktop* desktop) {
+    // Asks the desktop for access again; absent where nothing can be asked.
+    std::function<void()> askPermission;
+
+    Face(bool display, Desktop& desktop) {
         if (display) tray = std::make_unique<zg::QtTray>();
-        if (desktop) {
-            ring = std::make_unique<zg::QtRingWindow>([desktop] { return desktop->compositing(); });
+        // A Wayland window cannot be put at a place of its choosing, so the ring is X's only.
+        if (zg::X11Desktop* x11 = desktop.x11.get()) {
+            ring = std::make_unique<zg::QtRingWindow>([x11] { return x11->compositing(); });
+        }
+        if (zg::PortalDesktop* portal = desktop.portal.get()) {
+            askPermission = [portal] { portal->ask(); };
         }
     }
 
@@ -143,8 +182,7 @@ struct Face {
                 .item = tray.get(),
                 .ring = ring.get(),
                 .login = &login,
-                // X needs no permission beyond the XTEST extension, which no setting grants.
-                .openPermissionSettings = nullptr,
+                .askPermission = askPermission,
                 .terminate = [] { QCoreApplication::exit(0); }};
     }
 };
@@ -157,16 +195,10 @@ void printTerminalCode(const std::string& link) {
 }
 
 int run(const zg::AgentOptions& options, int argc, char** argv) {
-    // Qt's windows live on the X display the agent drives, when there is one (on XWayland too:
-    // a Wayland window cannot be placed around the pointer). Where Qt cannot start on any
-    // display, it draws off screen rather than abort: the agent still serves phones, and the
-    // terminal shows the link.
     const bool display = hasDisplay();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", !qEnvironmentVariableIsEmpty("DISPLAY") ? "xcb;offscreen"
-                                   : display                               ? "wayland;offscreen"
-                                                                           : "offscreen");
-    }
+    const zg::DesktopLayer layer = chooseLayer(options.desktop);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", qtPlatforms(layer));
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     zg::useDarkLook(app);
@@ -181,8 +213,8 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
     Relay relay;
     if (!startRelay(options, relay)) return 1;
     zg::QtLoop loop;
-    Desktop desktop(loop);
-    Face face(display, desktop.x11.get());
+    Desktop desktop(loop, layer);
+    Face face(display, desktop);
     zg::JsonFileStore store(zg::settingsPath());
     // Made last, so that it goes first: it points at everything above.
     zg::Platform platform = desktop.platform(relay);
@@ -212,6 +244,14 @@ int run(const zg::AgentOptions& options, int argc, char** argv) {
         },
         zg::AppDelegate::kQuitDelay, 0);
     agent.launch(options.tray || !display);
+    if (desktop.portal) {
+        desktop.portal->loadToken = [&agent] { return agent.config().portalToken(); };
+        desktop.portal->storeToken = [&agent](const std::string& token) {
+            agent.config().setPortalToken(token);
+        };
+        desktop.portal->onAccessChanged = [&agent] { agent.permissionsChanged(); };
+        desktop.portal->ask();
+    }
 
     // Without a page to open (an outside relay, and none stored), the code alone is no link.
     if (agent.config().phoneUrl().empty()) {

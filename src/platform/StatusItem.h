@@ -9,7 +9,7 @@ namespace zg {
 
 // What the tray menu's items do; the agent sets them when it launches, and each may be absent.
 struct MenuActions {
-    std::function<void()> show, newCode, toggleRing, toggleLogin, quit;
+    std::function<void()> show, newCode, toggleRing, toggleLogin, askAgain, quit;
     std::function<void(double speed)> setSpeed;
     // The check marks, asked for each time the menu opens.
     std::function<MenuTicks()> ticks;

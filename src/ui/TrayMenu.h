@@ -11,6 +11,9 @@ inline constexpr const char* kShow = "Show QR code";
 inline constexpr const char* kNewCode = "New code (disconnects phones)";
 inline constexpr const char* kSpeed = "Pointer speed";
 inline constexpr const char* kRing = "Ring around the pointer";
+inline constexpr const char* kRingUnavailable =
+    "Ring around the pointer (not available on this desktop)";
+inline constexpr const char* kAskAgain = "Ask for access again";
 inline constexpr const char* kLogin = "Start at login";
 inline constexpr const char* kQuit = "Quit";
 
@@ -25,10 +28,14 @@ std::string speedTitle(double value);
 bool speedTicked(double value, double speed);
 }  // namespace menu
 
-// The check marks, recomputed each time the menu opens.
+// The check marks and which items apply, recomputed each time the menu opens.
 struct MenuTicks {
     bool ring = false;
+    // Whether this desktop lets the ring be drawn at all.
+    bool ringAvailable = true;
     bool login = false;
+    // Whether access to the desktop is missing and asking again could give it.
+    bool askAgain = false;
     std::array<bool, menu::kSpeeds.size()> speeds{};
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Geometry.h"
+#include "platform/ScreenStream.h"
 #include "platform/canvas/FrameCanvas.h"
 #include "screen/CapturePlan.h"
 
@@ -18,13 +19,6 @@ struct pw_core;
 struct spa_buffer;
 
 namespace zg {
-
-// One monitor's stream as the portal's Start reply describes it: PipeWire node id and the
-// monitor's position and size in logical (global) points.
-struct ScreenStream {
-    uint32_t nodeId = 0;
-    Rect logical;
-};
 
 // The screen through PipeWire: one video stream per monitor, the latest picture of each copied
 // out of its buffer as it arrives, and the cursor from the streams' metadata; pictures around

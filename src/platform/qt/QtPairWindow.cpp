@@ -107,7 +107,8 @@ void QtPairWindow::present() {
 }
 
 std::optional<Rect> QtPairWindow::onScreen() const {
-    if (!isVisible()) return std::nullopt;
+    // A Wayland client is not told where its window is: nothing can be blacked out.
+    if (!isVisible() || QGuiApplication::platformName() == "wayland") return std::nullopt;
     // Qt places windows in device-independent pixels; the desktop counts device pixels.
     const QRect frame = frameGeometry();
     const double ratio = devicePixelRatioF();

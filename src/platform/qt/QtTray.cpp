@@ -47,6 +47,8 @@ QIcon arrowIcon() {
 QtTray::QtTray() {
     menu_.addAction(menu::kShow, [this] { call(actions.show); });
     menu_.addAction(menu::kNewCode, [this] { call(actions.newCode); });
+    askAgain_ = menu_.addAction(menu::kAskAgain, [this] { call(actions.askAgain); });
+    askAgain_->setVisible(false);
     menu_.addSeparator();
     speedMenu_.setTitle(menu::kSpeed);
     for (size_t i = 0; i < menu::kSpeeds.size(); ++i) {
@@ -87,7 +89,10 @@ bool QtTray::available() {
 void QtTray::refreshTicks() {
     if (!actions.ticks) return;
     const MenuTicks ticks = actions.ticks();
-    ring_->setChecked(ticks.ring);
+    ring_->setChecked(ticks.ring && ticks.ringAvailable);
+    ring_->setEnabled(ticks.ringAvailable);
+    ring_->setText(ticks.ringAvailable ? menu::kRing : menu::kRingUnavailable);
+    askAgain_->setVisible(ticks.askAgain);
     login_->setChecked(ticks.login);
     for (size_t i = 0; i < speedItems_.size(); ++i) speedItems_[i]->setChecked(ticks.speeds[i]);
 }

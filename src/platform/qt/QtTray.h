@@ -27,6 +27,7 @@ private:
     std::array<QAction*, menu::kSpeeds.size()> speedItems_{};
     QAction* ring_ = nullptr;
     QAction* login_ = nullptr;
+    QAction* askAgain_ = nullptr;
     QSystemTrayIcon icon_;
 };
 

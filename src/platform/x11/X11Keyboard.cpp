@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "platform/x11/KeySyms.h"
+#include "platform/xkb/KeySyms.h"
 
 namespace zg {
 namespace {

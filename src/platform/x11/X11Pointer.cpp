@@ -73,15 +73,9 @@ void X11Pointer::button(MouseButton button, bool down, Point at, int) {
 }
 
 void X11Pointer::scroll(int pixels) {
-    scrollRemainder_ += pixels;
-    int64_t steps = scrollRemainder_ / kScrollPixelsPerStep;  // towards zero
-    scrollRemainder_ -= steps * kScrollPixelsPerStep;
-    if (steps > kMaxScrollSteps || steps < -kMaxScrollSteps) {
-        steps = std::clamp<int64_t>(steps, -kMaxScrollSteps, kMaxScrollSteps);
-        scrollRemainder_ = 0;
-    }
+    const int steps = wheel_.take(pixels);
     const unsigned wheel = steps > 0 ? kWheelUp : kWheelDown;
-    for (int64_t i = 0; i < std::abs(steps); ++i) {
+    for (int i = 0; i < std::abs(steps); ++i) {
         postButton(wheel, true);
         postButton(wheel, false);
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/Pointer.h"
+#include "platform/WheelNotches.h"
 #include "platform/x11/X11Display.h"
 
 namespace zg {
@@ -13,13 +14,6 @@ namespace zg {
 // Threading: main thread only, like the display it uses.
 class X11Pointer : public Pointer {
 public:
-    // X wheels only click: one notch is posted per this many pixels. Most X toolkits scroll
-    // about three text lines (50 to 60 px) per notch, so the content moves about as far as
-    // the same pixel distance moves it on a desktop with smooth scrolling.
-    static constexpr int kScrollPixelsPerStep = 50;
-    // The most notches one call posts, so that an absurd distance cannot stall the agent;
-    // the excess is dropped, not kept for later.
-    static constexpr int kMaxScrollSteps = 40;
     // The double-click interval when no settings manager gives one (the toolkits' default).
     static constexpr Seconds kDefaultDoubleClick = 0.4;
     // How long a reading of the monitor layout is reused: asking the server costs more than
@@ -45,7 +39,7 @@ private:
     const bool hasMonitors_;  // RandR 1.5 or later
     std::vector<Rect> monitors_;
     std::chrono::steady_clock::time_point monitorsRead_;
-    int64_t scrollRemainder_ = 0;
+    WheelNotches wheel_;          // X wheels only click
     std::array<bool, 2> held_{};  // by MouseButton
 };
 

@@ -323,11 +323,13 @@ TEST(AppDelegate, MenuSettingsTakeEffectAtOnceAndFramesGoSealedWithoutTheAgentsO
 
 TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUse) {
     std::string error;
-    const auto options = parseAgentOptions(
-        {"--listen", "127.0.0.1:9000", "--tray", "--print-qr", "--relay=wss://r.test/x", "--plain"},
-        error);
+    const auto options =
+        parseAgentOptions({"--listen", "127.0.0.1:9000", "--tray", "--print-qr",
+                           "--relay=wss://r.test/x", "--plain", "--desktop", "portal"},
+                          error);
     ASSERT_TRUE(options);
     EXPECT_TRUE(options->tray && options->terminalCode && options->plain);
+    EXPECT_EQ(options->desktop, DesktopLayer::Portal);
     EXPECT_EQ(options->listen, (ListenAddress{"127.0.0.1", 9000}));
     EXPECT_EQ(options->relayUrl, "wss://r.test/x");
 
@@ -335,7 +337,8 @@ TEST(CommandLine, ReadsValuesSeparateOrAfterAnEqualsSignAndRefusesWhatItCannotUs
         {{"--tary"}, "--tary"},
         {{"--listen", "localhost:99999"}, "--listen"},
         {{"--relay", "http://relay.test"}, "ws://"},
-        {{"--tray=1"}, "takes no value"}};
+        {{"--tray=1"}, "takes no value"},
+        {{"--desktop=wayland"}, "x11 or portal"}};
     for (const auto& [args, reason] : refused)  // each refusal names what it could not use
         EXPECT_TRUE(!parseAgentOptions(args, error) && error.find(reason) != std::string::npos)
             << args[0] << ": " << error;

@@ -1,4 +1,4 @@
-#include "platform/x11/KeySyms.h"
+#include "platform/xkb/KeySyms.h"
 
 #include <X11/keysym.h>
 
