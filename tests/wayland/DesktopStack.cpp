@@ -146,9 +146,10 @@ bool DesktopStack::start() {
                    QFile::exists(runtime.filePath(waylandDisplay));
         }))
         return false;
-    QProcess& seat = launch("seat devices", python, {scripts + "/seat_devices.py"});
+    launch("seat devices", python, {scripts + "/seat_devices.py"});
+    const size_t seat = parts_.size() - 1;
     if (!waitFor("a pointer and a keyboard on the seat",
-                 [&] { return seat.canReadLine() || parts_.back().output.contains("ready\n"); }))
+                 [&] { return parts_[seat].output.contains("ready\n"); }))
         return false;
     // Until WirePlumber is a client of PipeWire, nothing grants the portal's clients a stream.
     if (!waitFor("WirePlumber on PipeWire", [&] {

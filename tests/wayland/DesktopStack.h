@@ -22,7 +22,7 @@ namespace zg::test {
 class DesktopStack {
 public:
     enum class Portal {
-        None,  // mutter alone; a portal asked for is D-Bus activated without remote desktop
+        None,  // no portal started: one a client asks for is what the bus activates
         Real,  // xdg-desktop-portal with the test backend (portal_backend.py) behind it
         Fake,  // fake_portal.py in the portal's place: scripted answers, every call logged
     };
