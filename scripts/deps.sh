@@ -48,6 +48,8 @@ for purpose in "$@"; do
         packages+=(
             libgtest-dev libgmock-dev xvfb openbox trayer dbus-daemon zbar-tools chromium
             dpkg-dev file desktop-file-utils mutter qt6-wayland
+            xdg-desktop-portal pipewire pipewire-bin wireplumber gir1.2-gtk-4.0 python3-gi
+            libgl1-mesa-dri fuse3
         )
         # Node.js may come from elsewhere than Debian; only its absence calls for Debian's.
         command -v npm >/dev/null || packages+=(nodejs npm)
