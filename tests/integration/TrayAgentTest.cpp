@@ -8,8 +8,8 @@
 #include <functional>
 #include <iostream>
 
+#include "AgentProcess.h"
 #include "Processes.h"
-#include "RelayClient.h"
 #include "XvfbServer.h"
 
 #include <X11/Xlib.h>
@@ -50,33 +50,8 @@ protected:
     void start(QProcess& process) {
         launch(process, ZG_AGENT_BINARY, {"--listen", "127.0.0.1:0", "--plain"}, env);
     }
-    // A phone on the channel of the agent that printed `link`, which has said hello and been
-    // answered (openly: the agent is plain). Holds on to the agent's host id, for commands.
-    struct Phone {
-        RelayClient client;
-        QString topic, id, host;
-        Phone(const QString& link, QString name) : client(QUrl(link).port()), id(std::move(name)) {
-            topic = "realtime:zephyrglint-" + QUrlQuery(QUrl(link)).queryItemValue("k");
-            EXPECT_EQ(status(client.join(topic, {{"self", false}})), "ok");
-            client.broadcast(topic, "hello", {{"from", id}});
-            EXPECT_TRUE(spinUntil([&] { return !client.events("state").isEmpty(); }));
-            host = client.events("state").value(0)["from"].toString();
-        }
-        void command(const char* what, QJsonObject payload = {}) {
-            payload.insert("do", what);
-            payload.insert("to", host);
-            payload.insert("from", id);
-            client.broadcast(topic, "cmd", payload);
-        }
-        bool heardFarewell() {
-            return spinUntil([&] { return client.events("state").back()["gone"] == true; });
-        }
-    };
     // The link the agent prints once it has joined its channel.
-    QString readLink() {
-        EXPECT_TRUE(spinUntil([&] { return agent.canReadLine(); }, 20));
-        return QString::fromUtf8(agent.readLine().trimmed());
-    }
+    QString readLink() { return test::readLink(agent); }
     // Whether the X server has the left button down.
     bool held() {
         Window root, child;
@@ -85,13 +60,6 @@ protected:
         XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &x, &y, &mask);
         return (mask & Button1Mask) != 0;
     }
-    // The exit code once `process` has ended by itself; nothing if it runs on.
-    std::optional<int> exitCode(QProcess& process, double seconds) {
-        if (!spinUntil([&] { return process.state() == QProcess::NotRunning; }, seconds))
-            return std::nullopt;
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-
     // The first viewable window, depth first, for which `match` holds; 0 when there is none.
     Window shown(const std::function<bool(Window, const XWindowAttributes&)>& match,
                  Window parent = 0) {
@@ -255,37 +223,6 @@ TEST_F(TrayAgent, WithoutADisplayItCanUsePhonesAreAnsweredAndItStopsCleanly) {
         EXPECT_EQ(exitCode(agent, 5), 0);
         env.remove(variable);
     }
-}
-
-// In a Wayland session without X, Qt's windows are Wayland clients of the compositor (GNOME's,
-// headless), and phones are answered though they cannot drive that desktop.
-TEST_F(TrayAgent, OnWaylandWithoutXItsWindowsAreWaylandClientsAndPhonesAreAnswered) {
-    QTemporaryDir runtime;  // the compositor's socket; private, as the compositor requires
-    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
-    QProcess compositor;
-    launch(compositor, "mutter",
-           {"--headless", "--wayland", "--no-x11", "--virtual-monitor", "1280x800",
-            "--wayland-display", "zg-test"},
-           env);
-    ASSERT_TRUE(spinUntil([&] { return QFile::exists(runtime.filePath("zg-test")); }, 20))
-        << "mutter did not start: " << compositor.readAllStandardError().toStdString();
-    env.remove("DISPLAY");
-    env.insert("WAYLAND_DISPLAY", "zg-test");
-    // Under the sanitizers: the system libraries have no frame pointers, so only the full
-    // unwinder sees that what Qt's Wayland plugin keeps until exit is its (lsan-suppressions).
-    if (env.contains("LSAN_OPTIONS"))
-        env.insert("LSAN_OPTIONS", env.value("LSAN_OPTIONS") + ":fast_unwind_on_malloc=0");
-    start(agent);
-    Phone phone(readLink(), "phone-1");
-    EXPECT_TRUE(agent.readAllStandardError().contains("windows on Qt's wayland platform"));
-    phone.command("screen", {{"on", true}});
-    EXPECT_TRUE(spinUntil(
-        [&] { return !phone.client.events("state").back()["screenError"].toString().isEmpty(); }));
-    agent.terminate();
-    EXPECT_EQ(exitCode(agent, 5), 0);
-    compositor.terminate();
-    compositor.waitForFinished();
 }
 
 }  // namespace

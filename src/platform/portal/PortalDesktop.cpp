@@ -69,6 +69,7 @@ void PortalDesktop::openScreen(int pipewireFd) {
         if (log) log("the screen cast ended: " + why);
         screen_->set(nullptr);
     })](std::string why) { loop_.post([guard, why = std::move(why)] { guard(why); }); };
+    screen->start();
     screen_->set(std::move(screen));
 }
 

@@ -1,6 +1,7 @@
 #include "platform/portal/PortalSession.h"
 
 #include <fcntl.h>
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -18,6 +19,7 @@ const QString kRemoteDesktop = QStringLiteral("org.freedesktop.portal.RemoteDesk
 const QString kScreenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
 const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
+const QString kMotion = QStringLiteral("NotifyPointerMotionAbsolute");
 
 // What the portal's device and source types and cursor modes mean.
 constexpr uint kKeyboard = 1, kPointer = 2;
@@ -221,6 +223,7 @@ void PortalSession::onResponse(uint response, const QVariantMap& results) {
 void PortalSession::onClosed() {
     // The desktop ended the session: the user stopped sharing, or the grant was revoked.
     session_.clear();
+    outbox_.clear();
     const bool granted = state_ == State::Granted;
     streams_.clear();
     devices_ = 0;
@@ -233,6 +236,7 @@ void PortalSession::closeSession() {
     bus_.disconnect(kService, session_, kSession, "Closed", this, SLOT(onClosed()));
     bus_.asyncCall(QDBusMessage::createMethodCall(kService, session_, kSession, "Close"));
     session_.clear();
+    outbox_.clear();
     streams_.clear();
     devices_ = 0;
 }
@@ -249,12 +253,31 @@ void PortalSession::notify(const QString& method, QVariantList arguments, bool k
     arguments.prepend(QVariant::fromValue(QDBusObjectPath(session_)));
     QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kRemoteDesktop, method);
     message.setArguments(arguments);
-    // Not waited for: the bus keeps the order, and a failure has nobody to tell.
-    bus_.send(message);
+    // A move still waiting to go is overtaken by this one: only where the pointer ends counts.
+    if (method == kMotion && !outbox_.empty() && outbox_.back().member() == kMotion) {
+        outbox_.back() = message;
+    } else {
+        outbox_.push_back(message);
+    }
+    if (!inFlight_) sendNext();
+}
+
+void PortalSession::sendNext() {
+    // The portal handles each call on a thread of its own, so calls sent together can reach
+    // the desktop in any order (a key's release before its press): each waits for the last.
+    if (outbox_.empty()) return;
+    inFlight_ = true;
+    auto* call = new QDBusPendingCallWatcher(bus_.asyncCall(outbox_.front()), this);
+    outbox_.pop_front();
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
+        call->deleteLater();
+        inFlight_ = false;
+        sendNext();
+    });
 }
 
 void PortalSession::motionAbsolute(uint32_t node, double x, double y) {
-    notify("NotifyPointerMotionAbsolute", {uint(node), x, y}, false);
+    notify(kMotion, {uint(node), x, y}, false);
 }
 
 void PortalSession::button(int evdevCode, bool down) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QVariantMap>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -75,6 +77,7 @@ private:
     void request(const QString& interface, const QString& method, QVariantList arguments,
                  QVariantMap options, Step next);
     void notify(const QString& method, QVariantList arguments, bool keyboard);
+    void sendNext();
     void closeSession();
     void enter(State state, std::string why = {});
 
@@ -89,6 +92,8 @@ private:
     uint devices_ = 0;  // what the user granted: 1 keyboard, 2 pointer
     std::vector<ScreenStream> streams_;
     unsigned tokens_ = 0;
+    std::deque<QDBusMessage> outbox_;  // input calls not sent yet, in order
+    bool inFlight_ = false;            // an input call awaits its reply
 };
 
 }  // namespace zg
