@@ -2,7 +2,7 @@
 # Installs the Debian packages that the given purposes need, when any is missing:
 #   build  compiler, CMake and the libraries' development packages
 #   run    what running from the build tree adds; without a display, the private one that
-#          scripts/run.sh starts (Xvfb, a window manager, a tray); on Wayland without X, Qt's
+#          scripts/run.sh starts (Xvfb, a window manager, a tray); in a Wayland session, Qt's
 #          Wayland plugin
 #   package  the tools make deb uses to find the package's dependencies
 #   test   GoogleTest, the desktop (X11 and a headless Wayland compositor) and browser test stacks, the QR reader, the package tools,
@@ -36,8 +36,8 @@ for purpose in "$@"; do
         if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
             packages+=(xvfb openbox trayer)
         fi
-        # On Wayland without X, the pairing window shows through Qt's Wayland plugin.
-        if [ -z "${DISPLAY:-}" ] && [ -n "${WAYLAND_DISPLAY:-}" ]; then
+        # In a Wayland session the agent's windows are Wayland windows, through Qt's plugin.
+        if [ -n "${WAYLAND_DISPLAY:-}" ]; then
             packages+=(qt6-wayland)
         fi
         ;;

@@ -225,6 +225,14 @@ int DesktopStack::revoke() {
                                                       : -1;
 }
 
+void DesktopStack::killCompositor() {
+    for (Part& part : parts_) {
+        if (part.name != "mutter") continue;
+        part.process->kill();
+        part.process->waitForFinished(3000);
+    }
+}
+
 QList<QJsonObject> DesktopStack::fakePortalCalls() const {
     QList<QJsonObject> calls;
     QFile log(env_.value("ZG_FAKE_PORTAL_LOG"));

@@ -54,6 +54,9 @@ public:
     // frontend then closes the client's sessions. How many it stopped; -1 when it could not.
     int revoke();
 
+    // Ends the compositor as a crash would, leaving the rest running.
+    void killCompositor();
+
     // Fake portal: every call it had, in order, one object each ({"method", "session", "options"}
     // and, for Start, "results").
     QList<QJsonObject> fakePortalCalls() const;

@@ -18,6 +18,17 @@
 namespace zg::test {
 namespace {
 
+// The agent's environment on `stack`, with its settings in `home`.
+QProcessEnvironment agentEnvironment(const DesktopStack& stack, const QTemporaryDir& home) {
+    QProcessEnvironment env = stack.environment();
+    env.insert("XDG_CONFIG_HOME", home.path());
+    // Under the sanitizers: the system libraries have no frame pointers, so only the full
+    // unwinder sees that what Qt's Wayland plugin keeps until exit is its (lsan-suppressions).
+    if (env.contains("LSAN_OPTIONS"))
+        env.insert("LSAN_OPTIONS", env.value("LSAN_OPTIONS") + ":fast_unwind_on_malloc=0");
+    return env;
+}
+
 // Whether `seen` is `expected` within what JPEG leaves of a flat colour.
 bool isRoughly(const QColor& seen, const QColor& expected) {
     return seen.isValid() && std::abs(seen.red() - expected.red()) < 16 &&
@@ -30,12 +41,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(stack.start()) << stack.error().toStdString() << "\n"
                                    << stack.logs().toStdString();
-        env = stack.environment();
-        env.insert("XDG_CONFIG_HOME", home.path());
-        // Under the sanitizers: the system libraries have no frame pointers, so only the full
-        // unwinder sees that what Qt's Wayland plugin keeps until exit is its (lsan-suppressions).
-        if (env.contains("LSAN_OPTIONS"))
-            env.insert("LSAN_OPTIONS", env.value("LSAN_OPTIONS") + ":fast_unwind_on_malloc=0");
+        env = agentEnvironment(stack, home);
     }
     void TearDown() override {
         if (HasFailure()) {
@@ -176,21 +182,34 @@ TEST_F(PortalAgent, ARefusalOrAnEndedSharingIsSaidToTheUserAndToPhonesWithoutACr
     EXPECT_EQ(exitCode(agent, 5), 0);
 }
 
+// The compositor going away ends the session, and the agent with it, as Quit does: a farewell,
+// and no failure for a service manager to restart it on.
+TEST_F(PortalAgent, TheCompositorGoingAwaySaysFarewellAndExitsCleanly) {
+    start();
+    Phone phone(readLink(agent), "phone-1");
+    stack.killCompositor();
+    EXPECT_TRUE(phone.heardFarewell());
+    EXPECT_EQ(exitCode(agent, 5), 0);
+    EXPECT_TRUE(said("the display went away"));
+}
+
 // Where the portal keeps grants (version 2 on), the user is asked once: the token of the grant
 // is stored with the settings and offered on the next start.
 TEST(PortalGrant, IsStoredAndOfferedAgainOnTheNextStart) {
     DesktopStack stack(DesktopStack::Portal::Fake);
     ASSERT_TRUE(stack.start()) << stack.error().toStdString();
     QTemporaryDir home;
-    QProcessEnvironment env = stack.environment();
-    env.insert("XDG_CONFIG_HOME", home.path());
+    const QProcessEnvironment env = agentEnvironment(stack, home);
     for (int run = 1; run <= 2; ++run) {
         QProcess agent;
         launch(agent, ZG_AGENT_BINARY, {"--listen", "127.0.0.1:0", "--plain"}, env);
-        ASSERT_TRUE(spinUntil(
-            [&] { return agent.readAllStandardError().contains("access to this desktop given"); }));
+        QByteArray log;
+        ASSERT_TRUE(spinUntil([&] {
+            log += agent.readAllStandardError();
+            return log.contains("access to this desktop given");
+        })) << log.toStdString();
         agent.terminate();
-        EXPECT_EQ(exitCode(agent, 5), 0);
+        EXPECT_EQ(exitCode(agent, 5), 0) << (log + agent.readAllStandardError()).toStdString();
     }
     QFile settings(home.filePath("zephyrglint/settings.json"));
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));

@@ -21,9 +21,11 @@ DisplayLoss::DisplayLoss(std::function<void()> farewell, Seconds grace, int code
     : farewell_(std::move(farewell)), grace_(grace), code_(code) {
     static const bool registered = std::atexit(atExit) == 0;
     if (registered) armed = this;
+    previousHandler_ = qInstallMessageHandler(onMessage);
 }
 
 DisplayLoss::~DisplayLoss() {
+    qInstallMessageHandler(previousHandler_);
     if (armed == this) armed = nullptr;
 }
 
@@ -37,15 +39,34 @@ void DisplayLoss::atExit() {
     DisplayLoss* loss = std::exchange(armed, nullptr);
     // Only the main thread may reach the agent; the X11 seams never exit on other threads.
     if (!loss || loss->mainThread_ != std::this_thread::get_id() || !broken()) return;
+    loss->farewellAndExit();
+}
+
+void DisplayLoss::onMessage(QtMsgType type, const QMessageLogContext& context,
+                            const QString& text) {
+    DisplayLoss* loss = armed;
+    if (loss && loss->previousHandler_) loss->previousHandler_(type, context, text);
+    if (!loss || type != QtWarningMsg || !text.startsWith("The Wayland connection")) return;
+    armed = nullptr;
+    if (loss->mainThread_ == std::this_thread::get_id()) return loss->farewellAndExit();
+    // The main thread may be busy a moment: this thread must not return to the plugin's _exit
+    // meanwhile.
+    QMetaObject::invokeMethod(
+        qApp, [loss] { loss->farewellAndExit(); }, Qt::QueuedConnection);
+    std::this_thread::sleep_for(std::chrono::duration<double>(4 * loss->grace_ + 1));
+    _exit(loss->code_);
+}
+
+void DisplayLoss::farewellAndExit() {
     // Whatever the farewell waits on, the process still ends.
-    std::thread([code = loss->code_, limit = 4 * loss->grace_ + 1] {
+    std::thread([code = code_, limit = 4 * grace_ + 1] {
         std::this_thread::sleep_for(std::chrono::duration<double>(limit));
         _exit(code);
     }).detach();
-    loss->farewell_();
-    std::this_thread::sleep_for(std::chrono::duration<double>(loss->grace_));
+    farewell_();
+    std::this_thread::sleep_for(std::chrono::duration<double>(grace_));
     std::fflush(nullptr);
-    _exit(loss->code_);
+    _exit(code_);
 }
 
 }  // namespace zg

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtGlobal>
 #include <functional>
 #include <thread>
 
@@ -7,7 +8,8 @@
 
 namespace zg {
 
-// The agent's goodbye when its X display goes away (the server died, the session ended).
+// The agent's goodbye when its display goes away (the X server or the Wayland compositor died,
+// the session ended).
 //
 // Qt's xcb platform plugin ends the process with exit(1) the moment it sees its connection
 // break, from inside its own event processing; no event loop runs after that, and running one
@@ -15,6 +17,10 @@ namespace zg {
 // an exit handler, on the main thread: `farewell` sends it, `grace` lets the relay's thread pass
 // it on, and the process ends with `code` through _exit, before static destructors run under
 // threads that are still working. Other exits pass untouched.
+//
+// Qt's Wayland plugin _exits instead, where no exit handler runs, right after its warning that
+// the connection broke; so that warning says the goodbye, in the same way. The plugin may warn
+// from its own event thread: then the main thread says it, and the warning thread waits.
 // Threading: made, and destroyed before the objects `farewell` uses, on the main thread; at
 // most one at a time.
 class DisplayLoss {
@@ -29,11 +35,15 @@ public:
 
 private:
     static void atExit();
+    static void onMessage(QtMsgType type, const QMessageLogContext& context, const QString& text);
+    // Says the goodbye and ends the process; on the main thread.
+    void farewellAndExit();
 
     std::function<void()> farewell_;
     Seconds grace_;
     int code_;
     std::thread::id mainThread_ = std::this_thread::get_id();
+    QtMessageHandler previousHandler_ = nullptr;
 };
 
 }  // namespace zg
