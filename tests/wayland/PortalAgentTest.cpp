@@ -176,6 +176,32 @@ TEST_F(PortalAgent, ARefusalOrAnEndedSharingIsSaidToTheUserAndToPhonesWithoutACr
     EXPECT_EQ(exitCode(agent, 5), 0);
 }
 
+// The desktop's layout is a US one: it has no key for "é", which the compositor would drop.
+TEST_F(PortalAgent, ACharacterTheLayoutCannotTypeIsToldToThePhoneAndTheRestIsTyped) {
+    probe.start(stack.environment());
+    ASSERT_TRUE(probe.waitReady()) << probe.errors().toStdString();
+    start();
+    Phone phone(readLink(agent), "phone-1");
+    ASSERT_TRUE(said("access to this desktop given"));
+    ASSERT_TRUE(warmUp(phone));
+    phone.command("click");  // gives the window the keyboard focus
+    ASSERT_FALSE(
+        probe.waitFor([](const QString& line) { return line.startsWith("released 1"); }).isEmpty());
+
+    const qsizetype from = probe.lines().size();
+    phone.command("text", {{"t", "a\u00e9"}});
+    EXPECT_FALSE(probe.waitForLine("char U+0061", 5, from).isEmpty());
+    EXPECT_TRUE(spinUntil([&] {
+        const QList<QJsonObject> states = phone.client.events("state");
+        return !states.isEmpty() &&
+               states.back()["typeError"].toString() == QString::fromUtf8("could not type: \u00e9");
+    }));
+    EXPECT_TRUE(
+        said(QString::fromUtf8("could not type \"\u00e9\": this desktop's keyboard layout")));
+    agent.terminate();
+    EXPECT_EQ(exitCode(agent, 5), 0);
+}
+
 // Where the portal keeps grants (version 2 on), the user is asked once: the token of the grant
 // is stored with the settings and offered on the next start.
 TEST(PortalGrant, IsStoredAndOfferedAgainOnTheNextStart) {
