@@ -29,7 +29,7 @@ for purpose in "$@"; do
             nlohmann-json3-dev libicu-dev
             libx11-dev libxtst-dev libxrandr-dev libxext-dev
             libturbojpeg0-dev libpixman-1-dev libqrencode-dev libsodium-dev node-tweetnacl
-            libpipewire-0.3-dev
+            libpipewire-0.3-dev libwayland-dev libxkbcommon-dev
         )
         ;;
     run)

@@ -207,7 +207,10 @@ function onState(state) {
     ui.name.textContent = shorten(state.name, NAME_LIMIT);
   }
   showDrag(state.drag === true);
-  const problem = typeof state.screenError === 'string' ? state.screenError : '';
+  // The screen's problem first, then what the last text left out (older agents send neither).
+  const problem = [state.screenError, state.typeError]
+    .filter((text) => typeof text === 'string' && text !== '')
+    .join('\n');
   ui.notice.textContent = shorten(problem, NOTICE_LIMIT);
   ui.notice.hidden = problem === '';
   showConnection();

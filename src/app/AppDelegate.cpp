@@ -16,6 +16,7 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
         input_ = std::make_unique<Input>(loop, *platform.pointer, *platform.keyboard);
     }
     dispatcher_ = std::make_unique<Dispatcher>(loop, input_.get(), std::move(platform.hostName));
+    if (input_) keyboard_ = platform.keyboard;
     channel_ = std::make_unique<PhoneChannel>(
         loop,
         [this](const std::string& event, Payload payload) {
@@ -36,7 +37,9 @@ AppDelegate::AppDelegate(Loop& loop, SettingsStore& settings, std::string defaul
 }
 
 AppDelegate::~AppDelegate() {
-    // The face outlives the agent; its callbacks must not reach a destroyed one.
+    // The face and the keyboard outlive the agent; their callbacks must not reach a destroyed
+    // one.
+    if (keyboard_) keyboard_->onUntypable = nullptr;
     if (face_.window) face_.window->onStatusClick = nullptr;
     if (face_.item) face_.item->actions = {};
 }
@@ -83,6 +86,9 @@ void AppDelegate::launch(bool inTray) {
 
 void AppDelegate::wireInput() {
     input_->speed = config_.speed();
+    keyboard_->onUntypable = [this](std::string_view character) {
+        dispatcher_->untypable(character);
+    };
     input_->onPointer = [this](Point at, bool pulse) {
         // The ring would sit in the middle of every frame the phone sees, so it keeps away
         // while the screen is streamed: the phone's view is centred on the pointer anyway.

@@ -118,6 +118,7 @@ private:
     Config config_;
     RealtimeLink link_;
     std::unique_ptr<Input> input_;  // absent without a desktop
+    Keyboard* keyboard_ = nullptr;  // the desktop's, while there is one
     std::unique_ptr<Dispatcher> dispatcher_;
     std::unique_ptr<PhoneChannel> channel_;     // sends through link_, so declared after it
     std::unique_ptr<ScreenStreamer> streamer_;  // sends through channel_

@@ -70,7 +70,8 @@ void Dispatcher::broadcastState() {
     send("state", statePayload({.hostId = hostId_,
                                 .name = name_,
                                 .drag = input_ && input_->dragging(),
-                                .screenError = screenError}));
+                                .screenError = screenError,
+                                .typeError = typeError_}));
 }
 
 void Dispatcher::sendFarewell() {
@@ -179,12 +180,42 @@ void Dispatcher::drive(Input& input, const std::string& what, const Payload& pay
         const std::optional<std::string> text = readString(payload, "t");
         if (text && !text->empty() &&
             countGraphemes(*text, kMaxTextCharacters) <= kMaxTextCharacters) {
+            untyped_.clear();
             input.text(*text);
+            typed(true);
         }
     } else if (what == "key") {
+        // A key no layout names is typed as a character, which may not be typable either.
+        untyped_.clear();
         input.key(readString(payload, "k").value_or(""),
                   readStringList(payload, "mods").value_or(std::vector<std::string>{}));
+        typed(false);
     }
+}
+
+void Dispatcher::untypable(std::string_view character) {
+    std::string text(character);
+    if (untypedSaid_.insert(text).second && log) {
+        log("could not type \"" + text + "\": this desktop's keyboard layout has no key for it");
+    }
+    if (std::ranges::find(untyped_, text) == untyped_.end()) untyped_.push_back(std::move(text));
+}
+
+// Phones learn from the next state what a text left out, and that the next text went in
+// whole; a named key says nothing of earlier text, so only its own failure is told.
+void Dispatcher::typed(bool wholeText) {
+    if (untyped_.empty()) {
+        if (wholeText && std::exchange(typeError_, std::nullopt)) states_.request();
+        return;
+    }
+    std::string named;
+    for (size_t i = 0; i < untyped_.size() && i < kMaxUntypedNamed; ++i) {
+        named += (i ? " " : "") + untyped_[i];
+    }
+    if (untyped_.size() > kMaxUntypedNamed) named += " …";
+    typeError_ = "could not type: " + named;
+    untyped_.clear();
+    states_.request();
 }
 
 void Dispatcher::departed() {

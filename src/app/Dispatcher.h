@@ -5,8 +5,11 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "app/Throttle.h"
 #include "input/Input.h"
@@ -41,6 +44,8 @@ public:
     static constexpr size_t kMaxNameCharacters = 64;
     // Phones name themselves with 16 hex digits; a message from a longer id is ignored.
     static constexpr size_t kMaxPhoneIdBytes = 64;
+    // A text's characters that could not be typed are named to the phones up to this many.
+    static constexpr size_t kMaxUntypedNamed = 8;
 
     // `name` is this computer's display name; `input` is absent without a desktop, and the
     // phones' input is then ignored. A fresh host id is drawn for every dispatcher.
@@ -81,6 +86,9 @@ public:
     void sendFarewell();
     // Forgets every phone at once, as when the pairing code changes.
     void forgetPhones() { phones_.clear(); }
+    // A character of the text being typed that the desktop has no key for: the phones are
+    // told with the next state, and the log says it once per character.
+    void untypable(std::string_view character);
     // Forgets phones silent for longer than kPhoneExpiry. The button is let go once the phone
     // that pressed it has gone; with no phone left, the stream stops too (again, if need be),
     // so nothing runs for a phone that left.
@@ -94,6 +102,7 @@ private:
     void command(const std::string& from, const Payload& payload);
     void execute(const std::string& what, const Payload& payload);
     void drive(Input& input, const std::string& what, const Payload& payload);
+    void typed(bool wholeText);
     void broadcastState();
     void departed();
     void standDown();
@@ -106,6 +115,9 @@ private:
     const std::string hostId_;
     const std::string name_;
     std::map<std::string, PhoneEntry> phones_;
+    std::vector<std::string> untyped_;   // of the text being typed, each once, in order
+    std::set<std::string> untypedSaid_;  // in the log
+    std::optional<std::string> typeError_;
     Throttle states_{loop_, kStateGap, [this] { broadcastState(); }};
     Throttle paints_{loop_, kRepaintGap, [this] {
                          if (paint) paint();

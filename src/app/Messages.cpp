@@ -55,6 +55,7 @@ Payload statePayload(const HostState& state) {
                        {"drag", state.drag},
                        {"os", kOs}};
     if (state.screenError) payload["screenError"] = *state.screenError;
+    if (state.typeError) payload["typeError"] = *state.typeError;
     return payload;
 }
 

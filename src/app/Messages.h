@@ -29,6 +29,7 @@ struct HostState {
     std::string name;
     bool drag = false;                       // the left button is held by the phone
     std::optional<std::string> screenError;  // a screen problem the phone's user must act on
+    std::optional<std::string> typeError;    // characters of the last text that were not typed
 };
 
 // The "state" report. It names the platform in "os" so the phone labels its keys to match.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 namespace zg {
@@ -81,8 +82,13 @@ public:
     virtual void key(Key key, Modifiers modifiers, bool down) = 0;
 
     // Delivers one user-perceived character (UTF-8) whatever the keyboard layout, as the down
-    // or up half of a key press.
+    // or up half of a key press; one the desktop is known to have no key for is not sent, and
+    // is told to onUntypable instead.
     virtual void character(std::string_view utf8, bool down) = 0;
+
+    // Told each character that was not typed because the desktop has no key for it; may be
+    // absent. Desktops that can type anything never call it.
+    std::function<void(std::string_view utf8)> onUntypable;
 };
 
 }  // namespace zg

@@ -150,7 +150,11 @@ test('odd data from the channel is shown as text or left out, and breaks nothing
       (await text('#notice')) === 'sealed' && (await text('#name')) !== 'Intruder'],
     [{ from, name: html + 'x'.repeat(1e5), screenError: html }, async () =>
       (await text('#notice')) === html && (await text('#name')) === `${html}${'x'.repeat(40)}…`],
-    [{ from, name: 7, drag: 'yes', screenError: 42 }, async () =>
+    [{ from, typeError: 'could not type: é' }, async () =>
+      (await text('#notice')) === 'could not type: é'],
+    [{ from, screenError: 'sealed', typeError: 'could not type: é' }, async () =>
+      (await text('#notice')) === 'sealed\ncould not type: é'],
+    [{ from, name: 7, drag: 'yes', screenError: 42, typeError: [] }, async () =>
       (await page.locator('#notice:visible, #drag:visible').count()) === 0],
     [{ from, gone: true }, async () => (await status()) === 'The computer has gone'],
   ];

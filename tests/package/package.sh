@@ -26,7 +26,8 @@ for file in usr/bin/zephyrglint usr/bin/zephyrglint-relay \
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libqt6websockets6 libsodium23 libturbojpeg0 libxtst6; do
+for library in libqt6widgets6 libqt6websockets6 libsodium23 libturbojpeg0 libxtst6 \
+    libwayland-client0 libxkbcommon0; do
     grep -q "$library" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
 ! grep -q -- '-dev\b' <<<"$depends" || fail "Depends names a development package: $depends"

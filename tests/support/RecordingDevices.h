@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,7 +50,13 @@ struct RecordingDevices : Pointer, Keyboard {
     void button(MouseButton b, bool d, Point p, int n) override { log(Posted::button(b, d, p, n)); }
     void scroll(int pixels) override { log(Posted::scroll(pixels)); }
     void key(Key k, Modifiers m, bool down) override { log(Posted::key(k, m, down)); }
-    void character(std::string_view s, bool down) override { log(Posted::text(s, down)); }
+    void character(std::string_view s, bool down) override {
+        if (!untypable.contains(s)) return log(Posted::text(s, down));
+        if (down && onUntypable) onUntypable(s);
+    }
+
+    // Characters this keyboard has no key for: told to onUntypable, not typed.
+    std::set<std::string, std::less<>> untypable;
 };
 
 }  // namespace zg::test

@@ -1,5 +1,7 @@
 #include "platform/portal/PortalDesktop.h"
 
+#include <utility>
+
 namespace zg {
 namespace {
 
@@ -16,7 +18,7 @@ PortalDesktop::PortalDesktop(Loop& loop, QDBusConnection bus)
               const auto current = screen->get();
               return current ? current->cursor() : std::nullopt;
           }),
-      keyboard_(session_) {
+      keyboard_(session_, [this](uint32_t keysym) { return typable(keysym); }) {
     session_.onStateChanged = [this] { accessChanged(); };
     session_.onPipeWire = [this](int fd) { openScreen(fd); };
     session_.onRestoreToken = [this](const std::string& token) {
@@ -71,6 +73,15 @@ void PortalDesktop::openScreen(int pipewireFd) {
     })](std::string why) { loop_.post([guard, why = std::move(why)] { guard(why); }); };
     screen->start();
     screen_->set(std::move(screen));
+}
+
+std::optional<bool> PortalDesktop::typable(uint32_t keysym) {
+    const std::optional<bool> answer = keymap_.types(keysym);
+    if (!answer && !keymap_.problem().empty() && !std::exchange(keymapProblemSaid_, true) && log) {
+        log("cannot tell which characters this desktop's keyboard layout types (" +
+            keymap_.problem() + "): each is sent, and one it has no key for is lost");
+    }
+    return answer;
 }
 
 bool PortalDesktop::inputTrusted() {

@@ -12,6 +12,7 @@
 #include "platform/pipewire/PipeWireScreen.h"
 #include "platform/portal/PortalInput.h"
 #include "platform/portal/PortalSession.h"
+#include "platform/portal/WaylandKeymap.h"
 #include "screen/ScreenStreamer.h"
 
 namespace zg {
@@ -70,11 +71,14 @@ private:
 
     void accessChanged();
     void openScreen(int pipewireFd);
+    std::optional<bool> typable(uint32_t keysym);
 
     Loop& loop_;
     PortalSession session_;
     std::shared_ptr<Screen> screen_ = std::make_shared<Screen>();
     PortalPointer pointer_;
+    WaylandKeymap keymap_;  // which characters the desktop's layout types
+    bool keymapProblemSaid_ = false;
     PortalKeyboard keyboard_;
     Lifetime lifetime_;
 };

@@ -2,6 +2,7 @@
 
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/portal/EvdevKeys.h"
@@ -96,18 +97,31 @@ void PortalKeyboard::key(Key key, Modifiers modifiers, bool down) {
 void PortalKeyboard::character(std::string_view utf8, bool down) {
     if (!down) return;
     releaseHeld();
+    std::vector<uint32_t> keysyms;
     char32_t previous = 0;
     for (char32_t c : codePoints(utf8)) {
         // A CR LF pair is one line break.
         const bool lineFeedAfterReturn = c == U'\n' && previous == U'\r';
         previous = c;
         if (lineFeedAfterReturn) continue;
-        // The compositor finds the key and the level (Shift) that type the keysym.
-        if (const uint32_t keysym = keysymForCodePoint(c)) {
-            input_.keysym(keysym, true);
-            input_.keysym(keysym, false);
-        }
+        if (const uint32_t keysym = keysymForCodePoint(c)) keysyms.push_back(keysym);
     }
+    // The compositor finds the key and the level (Shift) that type each keysym, and drops one
+    // its layout has no key for without a word. A character goes whole or not at all: a letter
+    // without its accent would be a wrong one.
+    if (!std::ranges::all_of(keysyms, [this](uint32_t keysym) { return typable(keysym); })) {
+        if (onUntypable) onUntypable(utf8);
+        return;
+    }
+    for (const uint32_t keysym : keysyms) {
+        input_.keysym(keysym, true);
+        input_.keysym(keysym, false);
+    }
+}
+
+bool PortalKeyboard::typable(uint32_t keysym) const {
+    // Not knowing is no reason to refuse: the keysym goes, as it would without the check.
+    return !typable_ || typable_(keysym).value_or(true);
 }
 
 void PortalKeyboard::releaseHeld() {

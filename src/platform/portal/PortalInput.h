@@ -58,7 +58,13 @@ private:
 // Threading: main thread only.
 class PortalKeyboard : public Keyboard {
 public:
-    explicit PortalKeyboard(RemoteInput& input) : input_(input) {}
+    // Whether the desktop's keyboard layout has a key for a keysym; nullopt when that cannot be
+    // told, and the keysym is then sent anyway.
+    using Typable = std::function<std::optional<bool>(uint32_t keysym)>;
+
+    // Without `typable`, every character is sent.
+    explicit PortalKeyboard(RemoteInput& input, Typable typable = nullptr)
+        : input_(input), typable_(std::move(typable)) {}
     // Lets go of any key this keyboard still holds.
     ~PortalKeyboard() override { releaseHeld(); }
 
@@ -67,8 +73,10 @@ public:
 
 private:
     void releaseHeld();
+    bool typable(uint32_t keysym) const;
 
     RemoteInput& input_;
+    const Typable typable_;
     std::vector<int> held_;  // evdev codes, in the order they went down
 };
 

@@ -181,6 +181,30 @@ TEST(AppDelegate, WithoutADesktopOrACapturePhonesAreAnsweredAndToldWhyThereIsNoS
     }
 }
 
+TEST(AppDelegate, TextTheDesktopCannotTypeIsSaidOnceInTheLogAndToPhonesUntilATextGoesInWhole) {
+    Agent a;
+    a.desktop.untypable = {"\u00e9"};
+    a.join();
+    a.face.take();
+    const auto typeError = [&a] {
+        a.loop.advance(Dispatcher::kStateGap);
+        const Payload state = a.broadcasts().back().payload;
+        return state.value("typeError", "(none)");
+    };
+    a.phoneDoes("text", {{"t", "a\u00e9\u00e9"}});
+    EXPECT_EQ(a.desktop.take(), (Events{Posted::text("a", true), Posted::text("a", false)}));
+    EXPECT_EQ(typeError(), "could not type: \u00e9");
+    a.phoneDoes("text", {{"t", "\u00e9"}});
+    EXPECT_EQ(typeError(), "could not type: \u00e9");
+    const Journal said = a.face.take();
+    EXPECT_EQ(std::ranges::count(said,
+                                 "log could not type \"\u00e9\": this desktop's keyboard "
+                                 "layout has no key for it"),
+              1);
+    a.phoneDoes("text", {{"t", "b"}});
+    EXPECT_EQ(typeError(), "(none)");
+}
+
 TEST(AppDelegate, AFirstRunRegistersAtLogin) {
     Agent first({.storedCode = false});
     EXPECT_EQ(first.face.journal.front(), "login on");
@@ -462,6 +486,36 @@ TEST_F(DispatcherTest, AFloodOfHellosCostsAFewStatesAndPaintsYetEachIsAnsweredSo
         const auto answer = std::ranges::lower_bound(states, hello);
         ASSERT_NE(answer, states.end());
         EXPECT_LE(*answer - hello, Dispatcher::kStateGap);
+    }
+}
+
+TEST_F(DispatcherTest, TellsWhatATextLeftOutInTheNextStateAndThatTheNextTextWentInWhole) {
+    const std::string circled = "①②③④⑤⑥⑦⑧⑨";
+    devices.untypable = {"é", "€", "①", "②", "③", "④", "⑤", "⑥", "⑦", "⑧", "⑨"};
+    devices.onUntypable = [this](std::string_view c) { dispatcher.untypable(c); };
+    std::optional<std::string> told;  // the typeError of the state sent, "" for none
+    dispatcher.send = [&told](const std::string&, Payload payload) {
+        told = payload.value("typeError", "");
+    };
+    const struct {
+        const char* what;
+        const char* sent;
+        std::optional<std::string> told;  // absent: no state was sent
+    } steps[] = {
+        {"text", "aé€é", "could not type: é €"},
+        {"key", "Backspace", std::nullopt},  // a key says nothing of the text before it
+        {"key", "é", "could not type: é"},   // a key no layout names is typed as text
+        {"text", "b", ""},
+        {"text", "c", std::nullopt},  // nothing new to tell
+        {"text", circled.c_str(), "could not type: ① ② ③ ④ ⑤ ⑥ ⑦ ⑧ …"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.sent);
+        told.reset();
+        loop.advance(Dispatcher::kStateGap);
+        cmd({{"do", step.what}, {step.what == std::string("key") ? "k" : "t", step.sent}});
+        loop.advance(Dispatcher::kStateGap);
+        EXPECT_EQ(told, step.told);
     }
 }
 

@@ -111,5 +111,37 @@ TEST(PortalKeyboard, CharactersAreTypedByKeysymWithOneLineBreakForCrLf) {
                      "sym 65293 up", "sym 16905728 down", "sym 16905728 up"}));
 }
 
+TEST(PortalKeyboard, ACharacterTheLayoutHasNoKeyForIsReportedWholeInsteadOfSent) {
+    RecordingSession session;
+    // The layout has no é and no combining acute; whether it has "b" cannot be told.
+    PortalKeyboard keyboard(session, [](uint32_t keysym) -> std::optional<bool> {
+        if (keysym == 'b') return std::nullopt;
+        return keysym != 0xe9 && keysym != 0x1000301;
+    });
+    std::vector<std::string> reported;
+    keyboard.onUntypable = [&reported](std::string_view c) { reported.emplace_back(c); };
+    const struct {
+        const char* character;
+        Calls sent;
+        bool reported;
+    } rows[] = {
+        {"a", {"sym 97 down", "sym 97 up"}, false},
+        {"é", {}, true},
+        {"e\u0301", {}, true},  // no bare "e": the character goes whole or not at all
+        {"b", {"sym 98 down", "sym 98 up"}, false},  // not knowing holds nothing back
+        {"\r\n", {"sym 65293 down", "sym 65293 up"}, false},
+        {"\x01", {}, false},  // no key types it anywhere: nothing to report
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.character);
+        keyboard.character(row.character, true);
+        keyboard.character(row.character, false);
+        EXPECT_EQ(session.take(), row.sent);
+        EXPECT_EQ(std::exchange(reported, {}), row.reported
+                                                   ? std::vector<std::string>{row.character}
+                                                   : std::vector<std::string>{});
+    }
+}
+
 }  // namespace
 }  // namespace zg::test
