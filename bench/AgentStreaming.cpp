@@ -47,7 +47,7 @@ double cpuSeconds(qint64 pid) {
 // covers the screen it shows.
 class Agent {
 public:
-    explicit Agent(const std::string& display) {
+    explicit Agent(const AgentDesktop& desktop) : readyLine_(desktop.readyLine) {
         QDir(home_.path()).mkpath("zephyrglint");
         QFile settings(home_.filePath("zephyrglint/settings.json"));
         if (settings.open(QIODevice::WriteOnly)) {
@@ -55,8 +55,7 @@ public:
                 QJsonDocument(QJsonObject{{"code", kCode}, {"secret", kSecret}}).toJson());
         }
         settings.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", QString::fromStdString(display));
+        QProcessEnvironment env = desktop.environment;
         env.insert("XDG_CONFIG_HOME", home_.path());
         process_.setProcessEnvironment(env);
         process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
@@ -70,16 +69,24 @@ public:
         process_.waitForFinished();
     }
 
-    // The embedded relay's port once the agent has joined its channel; 0 if that takes too long.
+    // The embedded relay's port once the agent has joined its channel and holds its desktop;
+    // 0 if that takes too long.
     quint16 waitJoined() {
         const QByteArray joined = ("joined channel " + kTopic).toUtf8();
-        if (!test::spinUntil([&] { return log_.contains(joined); }, 20)) return 0;
+        if (!test::spinUntil(
+                [&] {
+                    return log_.contains(joined) &&
+                           (readyLine_.isEmpty() || log_.contains(readyLine_));
+                },
+                20))
+            return 0;
         static const QRegularExpression port("embedded relay listening on port (\\d+)");
         return port.match(QString::fromUtf8(log_)).captured(1).toUShort();
     }
     qint64 pid() const { return process_.processId(); }
 
 private:
+    QByteArray readyLine_;
     QTemporaryDir home_;
     QProcess process_;
     QByteArray log_;
@@ -150,7 +157,15 @@ private:
 std::optional<StreamingLoad> streamDefaultView(const std::string& display,
                                                const std::function<void()>& nudge, double seconds,
                                                std::string& error) {
-    Agent agent(display);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromStdString(display));
+    return streamDefaultView(AgentDesktop{env, {}}, nudge, seconds, error);
+}
+
+std::optional<StreamingLoad> streamDefaultView(const AgentDesktop& desktop,
+                                               const std::function<void()>& nudge, double seconds,
+                                               std::string& error) {
+    Agent agent(desktop);
     const quint16 port = agent.waitJoined();
     if (port == 0) {
         error = "the agent did not join its channel";
@@ -193,6 +208,73 @@ std::optional<StreamingLoad> streamDefaultView(const std::string& display,
         return std::nullopt;
     }
     return StreamingLoad{frames / wall, cpu / wall, cpu / frames * 1000, chars / frames};
+}
+
+std::optional<double> idleCpuShare(const AgentDesktop& desktop, double seconds,
+                                   std::string& error) {
+    Agent agent(desktop);
+    const quint16 port = agent.waitJoined();
+    if (port == 0) {
+        error = "the agent did not join its channel";
+        return std::nullopt;
+    }
+    Phone phone(port);
+    if (!phone.ready()) {
+        error = "the phone got no answer to its hello";
+        return std::nullopt;
+    }
+    test::spinUntil([] { return false; }, kWarmUp);
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds(agent.pid());
+    test::spinUntil([] { return false; }, seconds);
+    return (cpuSeconds(agent.pid()) - cpuBefore) / (double(clock.elapsed()) / 1000);
+}
+
+std::optional<std::vector<double>> timeMoves(const AgentDesktop& desktop, int count,
+                                             const std::function<bool()>& arrived, int& lost,
+                                             std::string& error) {
+    Agent agent(desktop);
+    const quint16 port = agent.waitJoined();
+    if (port == 0) {
+        error = "the agent did not join its channel";
+        return std::nullopt;
+    }
+    Phone phone(port);
+    if (!phone.ready()) {
+        error = "the phone got no answer to its hello";
+        return std::nullopt;
+    }
+    int step = 4;
+    const auto move = [&] {
+        phone.command({{"do", "move"}, {"dx", step}, {"dy", 0}});
+        step = -step;
+    };
+    if (!test::spinUntil(
+            [&] {
+                move();
+                return test::spinUntil(arrived, 0.2);
+            },
+            10)) {
+        error = "no move of the phone's arrived";
+        return std::nullopt;
+    }
+    // What the warm-up left in flight arrives before the first timed move.
+    test::spinUntil([] { return false; }, 0.3);
+    arrived();
+    lost = 0;
+    std::vector<double> ms;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        move();
+        if (test::spinUntil(arrived, 2)) {
+            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+        } else {
+            ++lost;
+        }
+    }
+    return ms;
 }
 
 }  // namespace zg::bench
