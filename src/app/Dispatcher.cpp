@@ -195,7 +195,8 @@ void Dispatcher::drive(Input& input, const std::string& what, const Payload& pay
 
 void Dispatcher::untypable(std::string_view character) {
     std::string text(character);
-    if (untypedSaid_.insert(text).second && log) {
+    // Bounded: a phone sending ever new characters must not grow the agent's memory.
+    if (untypedSaid_.size() < kMaxUntypedLogged && untypedSaid_.insert(text).second && log) {
         log("could not type \"" + text + "\": this desktop's keyboard layout has no key for it");
     }
     if (std::ranges::find(untyped_, text) == untyped_.end()) untyped_.push_back(std::move(text));

@@ -46,6 +46,8 @@ public:
     static constexpr size_t kMaxPhoneIdBytes = 64;
     // A text's characters that could not be typed are named to the phones up to this many.
     static constexpr size_t kMaxUntypedNamed = 8;
+    // The log names each character it could not type once, up to this many in a run.
+    static constexpr size_t kMaxUntypedLogged = 256;
 
     // `name` is this computer's display name; `input` is absent without a desktop, and the
     // phones' input is then ignored. A fresh host id is drawn for every dispatcher.

@@ -128,7 +128,11 @@ TEST_F(PortalAgent, APhoneDrivesTheWindowsOfAWaylandDesktopAndSeesTheScreenAroun
          {"key C SHIFT+CONTROL", "keyup C"}},
         {"key", {{"k", "Enter"}}, {"key Return NONE"}},
         // The desktop's layout is a US one, without "é": the compositor would drop it.
-        {"text", {{"t", "a?B\u00e9"}}, {"char U+0061", "char U+003F", "char U+0042"}},
+        // Each character is a press and a release: sent together, they would arrive shuffled.
+        {"text",
+         {{"t", "a?Bxyz\u00e9"}},
+         {"char U+0061", "char U+003F", "char U+0042", "char U+0078", "char U+0079",
+          "char U+007A"}},
     };
     for (const auto& gesture : gestures) {
         SCOPED_TRACE(gesture.what);
@@ -201,8 +205,8 @@ TEST_F(PortalAgent, TheCompositorGoingAwaySaysFarewellAndExitsCleanly) {
 }
 
 // Where the portal keeps grants (version 2 on), the user is asked once: the token of the grant
-// is stored with the settings and offered on the next start.
-TEST(PortalGrant, IsStoredAndOfferedAgainOnTheNextStart) {
+// is stored with the settings and offered on the next start. Input calls wait for each other.
+TEST(PortalGrant, IsStoredAndOfferedAgainOnTheNextStartAndInputCallsKeepTheirOrder) {
     DesktopStack stack(DesktopStack::Portal::Fake);
     ASSERT_TRUE(stack.start()) << stack.error().toStdString();
     QTemporaryDir home;
@@ -215,6 +219,14 @@ TEST(PortalGrant, IsStoredAndOfferedAgainOnTheNextStart) {
             log += agent.readAllStandardError();
             return log.contains("access to this desktop given");
         })) << log.toStdString();
+        if (run == 1) {
+            Phone phone(readLink(agent), "phone-1");
+            phone.command("key", {{"k", "c"}, {"mods", QJsonArray{"ctrl", "shift"}}});
+            phone.command("text", {{"t", "abc"}});
+            EXPECT_TRUE(spinUntil([&] {
+                return stack.fakePortalCalls().back()["arguments"] == QJsonArray{0x63, 0};
+            }));
+        }
         agent.terminate();
         EXPECT_EQ(exitCode(agent, 5), 0) << (log + agent.readAllStandardError()).toStdString();
     }
@@ -222,8 +234,10 @@ TEST(PortalGrant, IsStoredAndOfferedAgainOnTheNextStart) {
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
     EXPECT_EQ(QJsonDocument::fromJson(settings.readAll())["portalToken"], "zg-token-2");
     QList<QJsonObject> selects;
-    for (const QJsonObject& call : stack.fakePortalCalls())
+    for (const QJsonObject& call : stack.fakePortalCalls()) {
         if (call["method"] == "SelectDevices") selects.append(call["options"].toObject());
+        EXPECT_FALSE(call["overtaking"].toBool()) << QJsonDocument(call).toJson().toStdString();
+    }
     ASSERT_EQ(selects.size(), 2);
     EXPECT_EQ(selects[0]["persist_mode"], 2);
     EXPECT_FALSE(selects[0].contains("restore_token"));

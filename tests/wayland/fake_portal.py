@@ -150,8 +150,19 @@ def on_call(conn, sender, path, iface, method, params, invocation):
         if method.startswith("Notify"):
             if not s["started"]:
                 return error("Session is not started")
+            # The real portal answers each call on a thread of its own, so calls that do not
+            # wait for the last one's answer may overtake it: say when one did not wait.
+            entry["overtaking"] = s.get("unanswered", 0) > 0
+            s["unanswered"] = s.get("unanswered", 0) + 1
             log(entry)
-            return invocation.return_value(None)
+
+            def answer():
+                s["unanswered"] -= 1
+                invocation.return_value(None)
+                return False
+
+            GLib.timeout_add(5, answer)
+            return None
         if method == "OpenPipeWireRemote":
             if not s["started"]:
                 return error("Session is not started")
