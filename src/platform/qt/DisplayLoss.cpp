@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,8 @@
 namespace zg {
 namespace {
 
-DisplayLoss* armed = nullptr;
+// Read by every thread that warns.
+std::atomic<DisplayLoss*> armed = nullptr;
 
 }  // namespace
 
@@ -26,7 +28,8 @@ DisplayLoss::DisplayLoss(std::function<void()> farewell, Seconds grace, int code
 
 DisplayLoss::~DisplayLoss() {
     qInstallMessageHandler(previousHandler_);
-    if (armed == this) armed = nullptr;
+    DisplayLoss* self = this;
+    armed.compare_exchange_strong(self, nullptr);
 }
 
 bool DisplayLoss::broken() {
@@ -36,7 +39,7 @@ bool DisplayLoss::broken() {
 }
 
 void DisplayLoss::atExit() {
-    DisplayLoss* loss = std::exchange(armed, nullptr);
+    DisplayLoss* loss = armed;
     // Only the main thread may reach the agent; the X11 seams never exit on other threads.
     if (!loss || loss->mainThread_ != std::this_thread::get_id() || !broken()) return;
     loss->farewellAndExit();
@@ -47,12 +50,13 @@ void DisplayLoss::onMessage(QtMsgType type, const QMessageLogContext& context,
     DisplayLoss* loss = armed;
     if (loss && loss->previousHandler_) loss->previousHandler_(type, context, text);
     if (!loss || type != QtWarningMsg || !text.startsWith("The Wayland connection")) return;
-    armed = nullptr;
-    if (loss->mainThread_ == std::this_thread::get_id()) return loss->farewellAndExit();
-    // The main thread may be busy a moment: this thread must not return to the plugin's _exit
-    // meanwhile.
-    QMetaObject::invokeMethod(
-        qApp, [loss] { loss->farewellAndExit(); }, Qt::QueuedConnection);
+    // Every thread that meets the break warns, then ends the process: none may return.
+    if (loss->mainThread_ == std::this_thread::get_id()) loss->farewellAndExit();
+    // The main thread says the goodbye, unless it meets the break first and says it then.
+    if (!loss->posted_.exchange(true)) {
+        QMetaObject::invokeMethod(
+            qApp, [loss] { loss->farewellAndExit(); }, Qt::QueuedConnection);
+    }
     std::this_thread::sleep_for(std::chrono::duration<double>(4 * loss->grace_ + 1));
     _exit(loss->code_);
 }

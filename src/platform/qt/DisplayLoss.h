@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -19,8 +20,9 @@ namespace zg {
 // threads that are still working. Other exits pass untouched.
 //
 // Qt's Wayland plugin _exits instead, where no exit handler runs, right after its warning that
-// the connection broke; so that warning says the goodbye, in the same way. The plugin may warn
-// from its own event thread: then the main thread says it, and the warning thread waits.
+// the connection broke; so that warning says the goodbye, in the same way. The plugin warns
+// from its own threads too, each about to end the process: the main thread says the goodbye,
+// and they wait for it.
 // Threading: made, and destroyed before the objects `farewell` uses, on the main thread; at
 // most one at a time.
 class DisplayLoss {
@@ -44,6 +46,7 @@ private:
     int code_;
     std::thread::id mainThread_ = std::this_thread::get_id();
     QtMessageHandler previousHandler_ = nullptr;
+    std::atomic<bool> posted_ = false;  // the goodbye is on its way to the main thread
 };
 
 }  // namespace zg
