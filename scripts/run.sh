@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Runs the agent. Where there is no X display (a server, a container, a CI machine), it first
+# Runs the agent. Where there is no display at all (a server, a container, a CI machine), it first
 # starts a private one with a window manager and a tray, so that phones have a desktop to
 # drive, and has the agent print the QR code in the terminal.
 set -euo pipefail
 agent="$1"
 shift
 
-if [ -n "${DISPLAY:-}" ]; then
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec "$agent" "$@"
 fi
 

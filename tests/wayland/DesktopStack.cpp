@@ -251,22 +251,4 @@ QString DesktopStack::logs() {
     return all;
 }
 
-DBusSignals::DBusSignals(QDBusConnection bus, const QString& service, const QString& path,
-                         const QString& interface, const QString& name)
-    : bus_(std::move(bus)), service_(service), path_(path), interface_(interface), name_(name) {
-    bus_.connect(service_, path_, interface_, name_, this, SLOT(record(QDBusMessage)));
-}
-
-DBusSignals::~DBusSignals() {
-    bus_.disconnect(service_, path_, interface_, name_, this, SLOT(record(QDBusMessage)));
-}
-
-bool DBusSignals::wait(int count, double seconds) {
-    return spinUntil([&] { return received_.size() >= count; }, seconds);
-}
-
-void DBusSignals::record(const QDBusMessage& message) {
-    received_.append(message);
-}
-
 }  // namespace zg::test

@@ -44,7 +44,6 @@ public:
 
     // What a client of this desktop (the agent, the GTK probe) must run with.
     QProcessEnvironment environment() const { return env_; }
-    QString runtimeDir() const { return runtime_.path(); }
     // This process's own connection to the private bus.
     QDBusConnection bus() const;
 
@@ -83,27 +82,6 @@ private:
     std::vector<Part> parts_;
     QString error_;
     double startSeconds_ = 0;
-};
-
-// Records the D-Bus signals matching what it was made with, until destroyed.
-class DBusSignals : public QObject {
-    Q_OBJECT
-public:
-    DBusSignals(QDBusConnection bus, const QString& service, const QString& path,
-                const QString& interface, const QString& name);
-    ~DBusSignals() override;
-
-    const QList<QDBusMessage>& received() const { return received_; }
-    // Runs the event loop until `count` have come; false if they do not within `seconds`.
-    bool wait(int count = 1, double seconds = 5);
-
-private slots:
-    void record(const QDBusMessage& message);
-
-private:
-    QDBusConnection bus_;
-    QString service_, path_, interface_, name_;
-    QList<QDBusMessage> received_;
 };
 
 }  // namespace zg::test

@@ -27,9 +27,6 @@ public:
     // string if none comes within `seconds`.
     QString waitFor(const std::function<bool(const QString&)>& match, double seconds = 5,
                     qsizetype from = 0);
-    QString waitForLine(const QString& line, double seconds = 5, qsizetype from = 0) {
-        return waitFor([&](const QString& l) { return l == line; }, seconds, from);
-    }
     const QStringList& lines() const { return lines_; }
     // What it printed on stderr.
     QString errors() const { return QString::fromLocal8Bit(errors_); }
