@@ -15,6 +15,7 @@
 #include <csignal>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 
 #include "RelayClient.h"
@@ -152,6 +153,22 @@ private:
     std::size_t lastChars_ = 0;
 };
 
+// A phone answered on the channel of `agent`, once it has joined; nothing, with `error` set,
+// otherwise.
+std::unique_ptr<Phone> pairedPhone(Agent& agent, std::string& error) {
+    const quint16 port = agent.waitJoined();
+    if (port == 0) {
+        error = "the agent did not join its channel";
+        return nullptr;
+    }
+    auto phone = std::make_unique<Phone>(port);
+    if (!phone->ready()) {
+        error = "the phone got no answer to its hello";
+        return nullptr;
+    }
+    return phone;
+}
+
 }  // namespace
 
 std::optional<StreamingLoad> streamDefaultView(const std::string& display,
@@ -166,16 +183,9 @@ std::optional<StreamingLoad> streamDefaultView(const AgentDesktop& desktop,
                                                const std::function<void()>& nudge, double seconds,
                                                std::string& error) {
     Agent agent(desktop);
-    const quint16 port = agent.waitJoined();
-    if (port == 0) {
-        error = "the agent did not join its channel";
-        return std::nullopt;
-    }
-    Phone phone(port);
-    if (!phone.ready()) {
-        error = "the phone got no answer to its hello";
-        return std::nullopt;
-    }
+    const std::unique_ptr<Phone> paired = pairedPhone(agent, error);
+    if (!paired) return std::nullopt;
+    Phone& phone = *paired;
     phone.command(
         {{"do", "screen"}, {"on", true}, {"w", 390}, {"h", 600}, {"zoom", 1}, {"dpr", 2}});
 
@@ -213,16 +223,9 @@ std::optional<StreamingLoad> streamDefaultView(const AgentDesktop& desktop,
 std::optional<double> idleCpuShare(const AgentDesktop& desktop, double seconds,
                                    std::string& error) {
     Agent agent(desktop);
-    const quint16 port = agent.waitJoined();
-    if (port == 0) {
-        error = "the agent did not join its channel";
-        return std::nullopt;
-    }
-    Phone phone(port);
-    if (!phone.ready()) {
-        error = "the phone got no answer to its hello";
-        return std::nullopt;
-    }
+    // Held, as a phone that stays paired and does nothing.
+    const std::unique_ptr<Phone> phone = pairedPhone(agent, error);
+    if (!phone) return std::nullopt;
     test::spinUntil([] { return false; }, kWarmUp);
     QElapsedTimer clock;
     clock.start();
@@ -235,16 +238,9 @@ std::optional<std::vector<double>> timeMoves(const AgentDesktop& desktop, int co
                                              const std::function<bool()>& arrived, int& lost,
                                              std::string& error) {
     Agent agent(desktop);
-    const quint16 port = agent.waitJoined();
-    if (port == 0) {
-        error = "the agent did not join its channel";
-        return std::nullopt;
-    }
-    Phone phone(port);
-    if (!phone.ready()) {
-        error = "the phone got no answer to its hello";
-        return std::nullopt;
-    }
+    const std::unique_ptr<Phone> paired = pairedPhone(agent, error);
+    if (!paired) return std::nullopt;
+    Phone& phone = *paired;
     int step = 4;
     const auto move = [&] {
         phone.command({{"do", "move"}, {"dx", step}, {"dy", 0}});

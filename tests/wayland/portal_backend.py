@@ -42,16 +42,11 @@ XML = f"""<node>
   <method name="CreateSession">{REQUEST_ARGS}</method>
   <method name="SelectDevices">{REQUEST_ARGS}</method>
   <method name="Start">{START_ARGS}</method>
-  {notify("NotifyPointerMotion", "d", "d")}
   {notify("NotifyPointerMotionAbsolute", "u", "d", "d")}
   {notify("NotifyPointerButton", "i", "u")}
-  {notify("NotifyPointerAxis", "d", "d")}
   {notify("NotifyPointerAxisDiscrete", "u", "i")}
   {notify("NotifyKeyboardKeycode", "i", "u")}
   {notify("NotifyKeyboardKeysym", "i", "u")}
-  {notify("NotifyTouchDown", "u", "u", "d", "d")}
-  {notify("NotifyTouchMotion", "u", "u", "d", "d")}
-  {notify("NotifyTouchUp", "u")}
   <property name="AvailableDeviceTypes" type="u" access="read"/>
   <property name="version" type="u" access="read"/>
  </interface>
@@ -71,7 +66,6 @@ MONITOR, VIRTUAL = 1, 4
 # The portal's cursor mode bits (hidden, embedded, metadata) as mutter's enum.
 MUTTER_CURSOR = {1: 0, 2: 1, 4: 2}
 # Axis flag mutter takes for the end of a scroll sequence.
-AXIS_FINISH = 1
 
 bus = None
 answer = GRANTED
@@ -252,24 +246,14 @@ def on_portal_call(conn, sender, path, iface, method, params, invocation):
             return s.start(lambda response, results: reply(invocation, response, results))
         if not s.rd:
             raise GLib.Error("not a remote desktop session")
-        opts = a[1]
-        if method == "NotifyPointerMotion":
-            s.forward("NotifyPointerMotionRelative", "(dd)", a[2], a[3])
-        elif method == "NotifyPointerMotionAbsolute":
+        if method == "NotifyPointerMotionAbsolute":
             s.forward(method, "(sdd)", s.stream_path(a[2]), a[3], a[4])
         elif method == "NotifyPointerButton":
             s.forward(method, "(ib)", a[2], bool(a[3]))
-        elif method == "NotifyPointerAxis":
-            flags = AXIS_FINISH if opts.get("finish", False) else 0
-            s.forward(method, "(ddu)", a[2], a[3], flags)
         elif method == "NotifyPointerAxisDiscrete":
             s.forward(method, "(ui)", a[2], a[3])
         elif method in ("NotifyKeyboardKeycode", "NotifyKeyboardKeysym"):
             s.forward(method, "(ub)", a[2], bool(a[3]))
-        elif method in ("NotifyTouchDown", "NotifyTouchMotion"):
-            s.forward(method, "(sudd)", s.stream_path(a[2]), a[3], a[4], a[5])
-        elif method == "NotifyTouchUp":
-            s.forward(method, "(u)", a[2])
         invocation.return_value(None)
     except GLib.Error as e:
         log("error", method, e.message)
