@@ -201,10 +201,13 @@ void PortalSession::request(const QString& interface, const QString& method, QVa
     auto* call = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, call, method] {
         call->deleteLater();
-        if (call->isError() && state_ == State::Asking) {
-            enter(State::Unavailable, "the portal refused " + method.toStdString() + " (" +
-                                          dbusError(call->error()) + ")");
-        }
+        if (!call->isError() || state_ != State::Asking) return;
+        // No answer will come on the Request: stop listening for it.
+        bus_.disconnect(kService, pendingPath_, kRequest, "Response", this,
+                        SLOT(onResponse(uint, QVariantMap)));
+        pendingStep_ = nullptr;
+        enter(State::Unavailable,
+              "the portal refused " + method.toStdString() + " (" + dbusError(call->error()) + ")");
     });
 }
 
