@@ -89,7 +89,7 @@ def mutter_property(dest, path, iface, name):
 def first_connector():
     state = mutter("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig",
                    "org.gnome.Mutter.DisplayConfig", "GetCurrentState")
-    return state[1][0][0][0]  # monitors[0].spec.connector
+    return state[1][0][0][0]  # the first monitor's connector name
 
 
 class Session:

@@ -149,9 +149,9 @@ bool PipeWireScreen::connect(int fd, std::vector<ScreenStream> streams, std::str
         stream->index = streams_.size();
         stream->info = info;
         // Not moved on to another video node when this one goes: that would show a camera.
-        pw_properties* props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
-                                                 "Capture",
-                                                 PW_KEY_NODE_DONT_RECONNECT, "true", nullptr);
+        pw_properties* props =
+            pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
+                              PW_KEY_NODE_DONT_RECONNECT, "true", nullptr);
         stream->stream = pw_stream_new(core_, "zephyrglint-screen", props);
         if (!stream->stream) {
             error = "Could not make a PipeWire stream: " + std::string(std::strerror(errno)) + ".";
