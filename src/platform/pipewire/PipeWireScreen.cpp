@@ -213,12 +213,6 @@ std::optional<Point> PipeWireScreen::cursor() const {
     return cursor_;
 }
 
-std::vector<Rect> PipeWireScreen::displays() const {
-    std::vector<Rect> out;
-    for (const auto& stream : streams_) out.push_back(stream->info.logical);
-    return out;
-}
-
 std::optional<std::string> PipeWireScreen::capture(const CaptureRequest& request,
                                                    CaptureSteps* steps) {
     const auto start = std::chrono::steady_clock::now();

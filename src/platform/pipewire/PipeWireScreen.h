@@ -23,8 +23,8 @@ namespace zg {
 // The screen through PipeWire: one video stream per monitor, the latest picture of each copied
 // out of its buffer as it arrives, and the cursor from the streams' metadata; pictures around
 // the cursor are made from those copies, as X11Capture makes them from the X server's pixels.
-// Threading: PipeWire calls back on a thread of its own (pw_thread_loop); cursor() and
-// displays() may be called from any thread, capture() from one thread at a time.
+// Threading: PipeWire calls back on a thread of its own (pw_thread_loop); cursor() may be
+// called from any thread, capture() from one thread at a time.
 class PipeWireScreen {
 public:
     // Connects to PipeWire through `fd` (the portal's OpenPipeWireRemote fd, taken over and
@@ -42,8 +42,6 @@ public:
     // Where the cursor is in global logical points, from the metadata of the stream that has
     // it; nothing until known.
     std::optional<Point> cursor() const;
-    // The monitors' logical rectangles, the first stream's first.
-    std::vector<Rect> displays() const;
     // The picture `request` describes around the cursor (its hidden rectangles black), from the
     // latest picture of the monitor under it; black where no picture has come yet; nothing
     // when it cannot be encoded.

@@ -225,11 +225,8 @@ void PortalSession::onResponse(uint response, const QVariantMap& results) {
 
 void PortalSession::onClosed() {
     // The desktop ended the session: the user stopped sharing, or the grant was revoked.
-    session_.clear();
-    outbox_.clear();
     const bool granted = state_ == State::Granted;
-    streams_.clear();
-    devices_ = 0;
+    forgetSession();
     enter(granted ? State::Ended : State::Refused,
           granted ? "the desktop stopped sharing" : "the desktop gave no access");
 }
@@ -238,6 +235,10 @@ void PortalSession::closeSession() {
     if (session_.isEmpty()) return;
     bus_.disconnect(kService, session_, kSession, "Closed", this, SLOT(onClosed()));
     bus_.asyncCall(QDBusMessage::createMethodCall(kService, session_, kSession, "Close"));
+    forgetSession();
+}
+
+void PortalSession::forgetSession() {
     session_.clear();
     outbox_.clear();
     streams_.clear();

@@ -79,6 +79,8 @@ private:
     void notify(const QString& method, QVariantList arguments, bool keyboard);
     void sendNext();
     void closeSession();
+    // What belonged to the session, gone with it.
+    void forgetSession();
     void enter(State state, std::string why = {});
 
     QDBusConnection bus_;

@@ -238,7 +238,6 @@ TEST(PipeWireScreen, PicturesAreBlackBeforeAnyFrameAndALostRemoteIsReported) {
     auto screen =
         PipeWireScreen::open(ends[0], {{42, {0, 0, 1280, 800}}, {43, {1280, 0, 800, 600}}}, error);
     ASSERT_TRUE(screen) << error;
-    EXPECT_EQ(screen->displays(), (std::vector<Rect>{{0, 0, 1280, 800}, {1280, 0, 800, 600}}));
     EXPECT_FALSE(screen->cursor());
     const auto jpeg = screen->capture({.w = 300, .h = 200, .zoom = 1, .dpr = 1});
     ASSERT_TRUE(jpeg);
